@@ -1,0 +1,128 @@
+// The news client control: an NNTP client (RFC 3977, AUTHINFO of RFC 4643)
+// over QTcpSocket, asynchronous on the one UI thread. Every operation reports
+// through the On... events and ends, failed or not, with OnBusy(false).
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Connection states as the control reports them.
+enum TNNTPState : std::int16_t {
+    nntpConnecting = 1,
+    nntpResolvingHost = 2,
+    nntpHostResolved = 3,
+    nntpConnected = 4,
+    nntpDisconnecting = 5,
+    nntpDisconnected = 6,
+};
+
+// Document states.
+enum TDocState : std::int16_t {
+    docBegin = 1,
+    docHeaders = 2,
+    docData = 3,
+    docError = 4,
+    docEnd = 5,
+};
+
+// A call the control rejects (not connected, busy, bad argument).
+struct EControlError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct TDocHeader {
+    std::string Name;
+    std::string Value;
+};
+
+// An article's header lines, in order; names match without regard to case.
+class TDocHeaders {
+public:
+    void Clear();
+    void Add(const std::string& name, const std::string& value);
+    // The first header of that name; throws EControlError when there is none.
+    const TDocHeader& Item(const std::string& name) const;
+    const TDocHeader* Find(const std::string& name) const;
+    std::size_t Count() const { return headers_.size(); }
+    const TDocHeader& At(std::size_t i) const { return headers_[i]; }
+
+private:
+    std::vector<TDocHeader> headers_;
+};
+
+// A document being received (DocOutput) or sent (DocInput).
+class TDocument {
+public:
+    std::int16_t State = 0;
+    double BytesTransferred = 0;
+    double BytesTotal = 0;
+    TDocHeaders& Headers() { return headers_; }
+    const TDocHeaders& Headers() const { return headers_; }
+    // The chunk of data this event carries; type 8 is text.
+    void GetData(std::string& data, int type = 8) const;
+
+    // Used by the control.
+    std::string Chunk;
+
+private:
+    TDocHeaders headers_;
+};
+
+class TNNTP : public QObject {
+    Q_OBJECT
+public:
+    explicit TNNTP(QObject* parent = nullptr);
+    ~TNNTP() override;
+
+    // Properties.
+    std::string RemoteHost() const;
+    std::int16_t State() const; // 6 whenever no connection is open
+    bool Busy() const;
+    TDocument& DocInput();
+    TDocument& DocOutput();
+
+    // Methods. Each starts an operation that ends with OnBusy(false).
+    void Connect(const std::string& host, std::int32_t port);
+    void SignOff();
+    void CloseConnection();
+    void ListGroups();
+    // date: days since 30 December 1899 (an automation date); the day goes
+    // on the wire as NEWGROUPS yyyymmdd 000000 GMT.
+    void ListNewGroups(double date);
+    void SelectGroup(const std::string& groupName);
+    void GetArticle(std::int32_t articleNumber);
+    // Posts DocInput's headers and inputData. The other values are accepted
+    // for the control's interface and ignored.
+    void SendDocument(const std::optional<std::string>& documentUrl = std::nullopt,
+                      const std::string& headers = {}, const std::string& inputData = {},
+                      const std::string& inputFile = {}, const std::string& outputFile = {});
+
+    // How long a reply may keep the control waiting before it gives up.
+    void SetReplyTimeout(int milliseconds);
+
+    // Events.
+    std::function<void(TNNTP* sender, std::int16_t state)> OnStateChanged;
+    std::function<void(TNNTP* sender, bool isBusy)> OnBusy;
+    std::function<void(TNNTP* sender, TDocument& docOutput)> OnDocOutput;
+    std::function<void(TNNTP* sender, TDocument& docInput)> OnDocInput;
+    std::function<void(TNNTP* sender, std::string& userId, std::string& password)>
+        OnAuthenticateRequest;
+    std::function<void(TNNTP* sender, std::int16_t number, std::string& description,
+                       std::int32_t scode, const std::string& source, const std::string& helpFile,
+                       std::int32_t helpContext, bool& cancelDisplay)>
+        OnError;
+    std::function<void(TNNTP* sender, const std::string& groupName, std::int32_t firstMessage,
+                       std::int32_t lastMessage, std::int32_t msgCount)>
+        OnSelectGroup;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
