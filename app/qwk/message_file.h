@@ -1,0 +1,45 @@
+// MESSAGES.DAT as the writer's byte sink: one buffered file that remembers
+// its first input/output error.
+#pragma once
+
+#include "qwk/qwk_message_writer.h"
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qwk {
+
+// An input/output error on the packet's message file; what() is the text
+// the user sees, naming the error number and the file.
+struct MessageFileError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class MessageFile : public ByteSink {
+public:
+    // Creates or truncates the file; throws MessageFileError when it cannot.
+    explicit MessageFile(std::string path);
+    ~MessageFile() override;
+    MessageFile(const MessageFile&) = delete;
+    MessageFile& operator=(const MessageFile&) = delete;
+
+    void Write(std::string_view bytes) override;
+
+    // A write has failed; nothing further is written.
+    bool Failed() const { return error_ != 0; }
+    // Throws MessageFileError for the first error seen, if any.
+    void ThrowIfFailed() const;
+    // Flushes and closes; throws MessageFileError when any write or the close
+    // failed.
+    void Close();
+
+private:
+    std::string path_;
+    std::FILE* file_ = nullptr;
+    std::vector<char> buffer_;
+    int error_ = 0;
+};
+
+} // namespace qwk
