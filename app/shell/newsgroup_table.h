@@ -4,8 +4,12 @@
 
 #include "vxutil.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 struct NewsGroupRecord : VxListItem {
     std::string Name;
@@ -32,3 +36,41 @@ public:
 private:
     VxList list_;
 };
+
+// The grid's header texts, column 0 to 2.
+inline constexpr const char* NewsgroupColumnTitles[3] = {"Newsgroup", "Qwk Conference",
+                                                         "Last Message Read"};
+
+// The texts of the grid's two number columns: an unqueued group (-1) shows an
+// empty conference cell.
+std::string ConferenceCellText(std::int32_t conference);
+std::string LastReadCellText(std::int32_t lastRead);
+
+// Name order of the sort command: the letters a-z count as A-Z, every other
+// byte by its value, and a name sorts before any longer name it begins.
+bool NewsgroupNameLess(std::string_view a, std::string_view b);
+// Sorts the table in place by NewsgroupNameLess; names that differ only in
+// the case of letters end in no particular order. Saving and refilling the
+// grid are the caller's next steps.
+void SortGroups(NewsGroupTable& table);
+
+// Find Next: the first entry after `current` (-1: before the first entry)
+// whose name contains findText, with only a-z folded to upper case. Nothing
+// when findText is empty or no later entry matches; the search never wraps.
+// betweenEntries, when given, runs before each entry is looked at (the window
+// lets pending messages through there); the table may change inside it, so
+// the count is read afresh on every step.
+std::optional<std::size_t> FindNextMatch(const NewsGroupTable& table, std::ptrdiff_t current,
+                                         const std::string& findText,
+                                         const std::function<void()>& betweenEntries = {});
+
+// The Newsgroup Settings dialog's two edit texts for an entry.
+struct GroupSettingsTexts {
+    std::string Conference; // empty when not queued
+    std::string LastRead;
+};
+GroupSettingsTexts GroupSettingsTextsOf(const NewsGroupRecord& record);
+// "Ok" in the Newsgroup Settings dialog: a conference text that is not an
+// integer (the empty text included) unqueues the group, a last-read text that
+// is not one gives 0. Marks the table changed; the caller refreshes the row.
+void ApplyGroupSettings(NewsGroupTable& table, std::size_t index, const GroupSettingsTexts& texts);
