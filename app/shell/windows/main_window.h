@@ -1,0 +1,134 @@
+// The main window: menu, toolbar, newsgroup grid and status line. Every user
+// command is one of its slots, and it holds the connection and the table.
+#pragma once
+
+#include "help.h"
+#include "nntp/news_connection.h"
+#include "shell/newsgroup_table.h"
+#include "shell/run_views.h"
+#include "shell/settings.h"
+
+#include <QMainWindow>
+
+#include <memory>
+#include <string>
+
+class QAction;
+class QFrame;
+class QTableView;
+class QToolButton;
+class NewsGroupTableModel;
+class TZipFile;
+class TUnzipFile;
+class TForm2;
+class TAboutBox;
+class TForm4;
+class TForm5;
+class TForm6;
+class TProgressForm;
+class TSplashScreen;
+
+// The secondary windows, created after the main window in this order.
+struct SecondaryWindows {
+    TForm2* Form2 = nullptr;
+    TAboutBox* AboutBox = nullptr;
+    TForm4* Form4 = nullptr;
+    TForm5* Form5 = nullptr;
+    TForm6* Form6 = nullptr;
+    TProgressForm* ProgressForm = nullptr;
+};
+
+// True for exactly one argument that reads BATCH in any letter case.
+bool IsBatchRun(const QStringList& argumentsAfterProgram);
+
+class TForm1 : public QMainWindow, public ConnectionView, public GroupRowView {
+    Q_OBJECT
+public:
+    // Creates the window's components (the connection, then the zip and the
+    // unzip component, which end the program when their library is missing)
+    // and runs FormCreate.
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    void SetSecondaryWindows(const SecondaryWindows& windows) { windows_ = windows; }
+    void SetSplash(TSplashScreen* splash) { splash_ = splash; }
+
+    // The unattended run: connect, get articles, post articles, disconnect,
+    // close. Returns the program's exit status: 0 when a connection was made.
+    int RunBatch();
+
+    // ConnectionView
+    void SetStatusText(const std::string& text) override;
+    void ApplyEnablingSet(bool connected) override;
+    void RepaintStatus() override;
+    // GroupRowView
+    void GroupRowChanged(std::size_t index) override;
+
+    // State of the shell.
+    std::string StartDirectory;
+    std::string TempDirectory;
+    std::string IniPath() const;
+    Settings settings;
+    NewsGroupTable Groups;
+    std::string FindText;
+    std::unique_ptr<NewsConnection> Connection;
+    std::unique_ptr<TZipFile> ZipFile1;
+    std::unique_ptr<TUnzipFile> UnzipFile1;
+    HelpFile Help;
+
+    // Components, by the names the rest of the program knows them.
+    QTableView* StringGrid1 = nullptr;
+    NewsGroupTableModel* GridModel = nullptr;
+    QFrame* Panel1 = nullptr;
+    QAction *Connect1, *Disconnect1, *GetArticles1, *PostArticles1, *GetAllNewsgroups1,
+        *GetNewNewsgroups1, *SortListofNewsgroups1, *ExportListofQueuedNewsgroups1,
+        *ImportListofQueuedNewsgroups1, *Settings1, *Exit1, *Find1, *FindNext1, *HelpTopics1,
+        *AboutZandrel1;
+    QToolButton* SpeedButtons[9] = {};
+
+    // The grid's current row, counting the header as row 0.
+    int CurrentGridRow() const;
+    void SetCurrentGridRow(int row);
+    void FillGrid();
+
+public slots:
+    void ConnectAndWait();
+    void DisconnectAndWait();
+    void GetArticles1Click();
+    void PostArticles1Click();
+    void GetAllNewsgroups1Click();
+    void GetNewNewsgroups1Click();
+    void SortListofNewsgroups1Click();
+    void ExportListofQueuedNewsgroups1Click();
+    void ImportListofQueuedNewsgroups1Click();
+    void Settings1Click();
+    void Find1Click();
+    void FindNextMatch();
+    void HelpTopics1Click();
+    void AboutZandrel1Click();
+    void EditGroupSettings();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateMenus();
+    void CreateToolbar();
+    void CreateGrid();
+    void FormCreate();
+    void FormClose();
+    void RetrievalRun();
+    void PostingRun();
+    void ShowHelp(int context);
+    // Runs a long command with the whole window disabled, enabling it again
+    // whatever the outcome; an error it raises is shown in the error box.
+    template <typename Command> void WithWindowDisabled(Command&& command);
+
+    SecondaryWindows windows_;
+    TSplashScreen* splash_ = nullptr;
+    bool closed_ = false;
+    int runningCommands_ = 0;
+};

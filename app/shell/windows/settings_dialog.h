@@ -1,0 +1,38 @@
+// The Settings dialog: three pages of edit boxes over the settings.
+#pragma once
+
+#include "shell/settings.h"
+
+#include <QDialog>
+
+class QLineEdit;
+class QTabWidget;
+class QPushButton;
+
+class TForm2 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm2(QWidget* parent = nullptr);
+
+    // Copies the settings into the boxes and shows the "NNTP Settings" page.
+    void LoadFrom(const Settings& settings);
+    // Copies the boxes back, the numbers through VxStrToInt with their defaults.
+    void StoreInto(Settings& settings) const;
+
+    QTabWidget* PageControl1;
+    QLineEdit* Edit1;  // NNTP Server
+    QLineEdit* Edit2;  // NNTP Remote Port
+    QLineEdit* Edit3;  // NNTP User ID
+    QLineEdit* Edit4;  // NNTP Password
+    QLineEdit* Edit6;  // Domain
+    QLineEdit* Edit7;  // Organization
+    QLineEdit* Edit8;  // Qwk ID
+    QLineEdit* Edit9;  // Maximum Lines Per Message
+    QLineEdit* Edit10; // Work Directory
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
+};
+
+// Runs the dialog over the settings; on Ok stores them and writes the file.
+// Returns true when the user accepted.
+bool EditSettings(TForm2& dialog, Settings& settings, const std::string& iniPath);

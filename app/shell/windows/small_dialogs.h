@@ -1,0 +1,54 @@
+// The find dialog, the newsgroup settings dialog, the About box and the
+// splash window.
+#pragma once
+
+#include <QDialog>
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// A dialog with "&Ok" and "&Cancel" under its content.
+class OkCancelDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit OkCancelDialog(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
+
+protected:
+    void AddButtons(class QBoxLayout* layout);
+};
+
+class TForm4 : public OkCancelDialog {
+    Q_OBJECT
+public:
+    explicit TForm4(QWidget* parent = nullptr);
+    QLineEdit* Edit1;
+};
+
+class TForm5 : public OkCancelDialog {
+    Q_OBJECT
+public:
+    explicit TForm5(QWidget* parent = nullptr);
+    QLabel* GroupName;
+    QLineEdit* ConferenceEdit;
+    QLineEdit* LastReadEdit;
+};
+
+class TAboutBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutBox(QWidget* parent = nullptr);
+    QPushButton* OkButton;
+};
+
+class TSplashScreen : public QWidget {
+    Q_OBJECT
+public:
+    explicit TSplashScreen(QWidget* parent = nullptr);
+};
+
+// The program's icon, drawn rather than loaded so the program carries no files.
+QIcon ProgramIcon();
