@@ -21,7 +21,7 @@ std::string AsciiUpper(std::string text) {
 }
 
 std::string PacketDateTime(const std::tm& when) {
-    char text[32];
+    char text[80];
     std::snprintf(text, sizeof text, "%02d-%02d-%04d,%02d:%02d:%02d", when.tm_mon + 1, when.tm_mday,
                   when.tm_year + 1900, when.tm_hour, when.tm_min, when.tm_sec);
     return text;
