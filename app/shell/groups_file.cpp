@@ -2,6 +2,7 @@
 
 #include "atomic_file.h"
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -49,6 +50,15 @@ void ReadStoredNumbers(const std::string& rest, NewsGroupRecord& record) {
     }
 }
 
+// The control hands over the list without the server's status line; should
+// one slip through ("215 list of newsgroups follows"), its code must not
+// become a group.
+bool IsStatusLine(const std::string& line) {
+    return line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+           std::isdigit(static_cast<unsigned char>(line[1])) &&
+           std::isdigit(static_cast<unsigned char>(line[2])) && line[3] == ' ';
+}
+
 } // namespace
 
 void ParseGroupLines(NewsGroupTable& table, const std::string& text, bool fromServer,
@@ -66,10 +76,13 @@ void ParseGroupLines(NewsGroupTable& table, const std::string& text, bool fromSe
     }
 
     const char* cursor = text.c_str();
+    bool firstLine = true;
     while (*cursor != '\0') {
         const std::string line = VxGetNextLine(cursor);
+        const bool statusLine = fromServer && firstLine && IsStatusLine(line);
+        firstLine = false;
         const std::size_t space = line.find(' ');
-        if (space == std::string::npos)
+        if (space == std::string::npos || statusLine)
             continue;
         std::string name = line.substr(0, space);
         if (!replace && known.contains(name))
