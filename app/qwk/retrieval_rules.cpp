@@ -1,0 +1,58 @@
+#include "qwk/retrieval_rules.h"
+
+#include "qwk/qwk_header.h"
+#include "vxutil.h"
+
+#include <algorithm>
+
+namespace qwk {
+namespace {
+
+std::string AsciiUpper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+void RemoveTrailingControlAndSpace(std::string& line) {
+    while (!line.empty() && static_cast<unsigned char>(line.back()) <= 32)
+        line.pop_back();
+}
+
+} // namespace
+
+std::int64_t FirstArticleToFetch(std::int32_t first, std::int32_t last, std::int32_t lastRead) {
+    const std::int64_t afterRead = lastRead >= 0 ? std::int64_t{lastRead} + 1
+                                                 : std::int64_t{last} + std::int64_t{lastRead} + 1;
+    return std::max<std::int64_t>(first, afterRead);
+}
+
+bool IsOwnArticle(const std::string& organizationHeader, const std::string& organizationSetting) {
+    if (organizationSetting.empty())
+        return false;
+    return AsciiUpper(organizationHeader) == AsciiUpper(organizationSetting);
+}
+
+void SplitIntoMessages(const std::string& articleText, std::int32_t linesPerMessage,
+                       std::string& scratch,
+                       const std::function<void(std::string_view lines, bool moreFollows)>& emit) {
+    const char* cursor = articleText.c_str();
+    scratch.clear();
+    std::int32_t lineCount = 0;
+    while (*cursor != '\0') {
+        std::string line = VxGetNextLine(cursor);
+        RemoveTrailingControlAndSpace(line);
+        scratch.append(line).push_back(LineEnd);
+        if (++lineCount == linesPerMessage) {
+            emit(scratch, *cursor != '\0');
+            scratch.clear();
+            lineCount = 0;
+        }
+    }
+    if (lineCount > 0)
+        emit(scratch, false);
+}
+
+} // namespace qwk
