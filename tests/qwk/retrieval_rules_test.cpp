@@ -98,8 +98,8 @@ TEST(SplitIntoMessages, NoPositiveLimitKeepsTheArticleWhole) {
 }
 
 TEST(SplitIntoMessages, StripsTrailingBlanksAndStopsAtNul) {
-    const std::string text =
-        std::string("keep  inner \t\r\n\r\n8bit \xE9\x01\r\nend\0hidden\r\n", 36);
+    const char raw[] = "keep  inner \t\r\n\r\n8bit \xE9\x01\r\nend\0hidden\r\n";
+    const std::string text(raw, sizeof raw - 1);
     const auto messages = Split(text, 90);
     ASSERT_EQ(messages.size(), 1u);
     const char e3 = qwk::LineEnd;
