@@ -6,6 +6,11 @@
 #include <stdexcept>
 #include <string>
 
+// The values a key takes when the file lacks it (or holds no valid integer).
+inline constexpr const char* DefaultNntpServer = "news";
+inline constexpr std::int32_t DefaultNntpPort = 119;
+inline constexpr std::int32_t DefaultLinesPerMessage = 90;
+
 struct Settings {
     std::string NntpServer;
     std::string NntpUserId;
