@@ -1,0 +1,334 @@
+// Get Articles against the local news server, beside two baselines over the
+// same articles: a minimal blocking client (one ARTICLE at a time, replies
+// acknowledged at once) and Debian's suck pulling them into a directory.
+// Prints articles per second for all three, and Zandrel's peak memory for a
+// small and a large run, which must stay flat as the article count grows.
+//
+// Usage: bench_get_articles [--port 119] [--count 5000] [--small 1000]
+//                           [--group zandrel.bench] [--zandrel PATH]
+// The news server must run on 127.0.0.1 (scripts/newsd start); the group is
+// created with ctlinnd and filled by posting when it holds too few articles.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Options {
+    int port = 119;
+    int count = 5000;
+    int small = 1000;
+    std::string group = "zandrel.bench";
+    std::string zandrel;
+};
+
+// A one-request-at-a-time NNTP client over a blocking socket. Delayed
+// acknowledgements are switched off after every read, as a fast puller does.
+class BlockingClient {
+public:
+    explicit BlockingClient(int port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port));
+        const int one = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        const std::string greeting = ReadLine();
+        if (greeting.rfind("20", 0) != 0)
+            throw std::runtime_error("server greeting: " + greeting);
+        Command("MODE READER");
+    }
+    ~BlockingClient() {
+        if (fd_ >= 0) {
+            Send("QUIT\r\n");
+            ::close(fd_);
+        }
+    }
+    BlockingClient(const BlockingClient&) = delete;
+    BlockingClient& operator=(const BlockingClient&) = delete;
+
+    std::string Command(const std::string& line) {
+        Send(line + "\r\n");
+        return ReadLine();
+    }
+
+    // The lines of a multi-line reply up to the terminating dot, unstuffed.
+    std::size_t ReadBlock(std::string* into = nullptr) {
+        std::size_t bytes = 0;
+        for (;;) {
+            std::string line = ReadLine();
+            if (line == ".")
+                return bytes;
+            if (line.rfind("..", 0) == 0)
+                line.erase(0, 1);
+            bytes += line.size() + 2;
+            if (into)
+                into->append(line).append("\r\n");
+        }
+    }
+
+    void Send(const std::string& data) {
+        std::size_t sent = 0;
+        while (sent < data.size()) {
+            const ssize_t n = ::send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                throw std::runtime_error("send failed");
+            sent += static_cast<std::size_t>(n);
+        }
+    }
+
+    std::string ReadLine() {
+        for (;;) {
+            if (const auto end = buffer_.find("\r\n", start_); end != std::string::npos) {
+                std::string line = buffer_.substr(start_, end - start_);
+                start_ = end + 2;
+                return line;
+            }
+            buffer_.erase(0, start_);
+            start_ = 0;
+            char chunk[65536];
+            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+            if (n <= 0)
+                throw std::runtime_error("connection closed by the server");
+            const int one = 1;
+            ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+private:
+    int fd_ = -1;
+    std::string buffer_;
+    std::size_t start_ = 0;
+};
+
+struct GroupRange {
+    long count = 0;
+    long first = 0;
+    long last = 0;
+};
+
+std::optional<GroupRange> SelectGroup(BlockingClient& client, const std::string& group) {
+    std::istringstream reply(client.Command("GROUP " + group));
+    int code = 0;
+    GroupRange range;
+    reply >> code >> range.count >> range.first >> range.last;
+    if (code != 211)
+        return std::nullopt;
+    return range;
+}
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// Makes sure the group holds at least `needed` articles; returns its range.
+GroupRange PrepareGroup(const Options& options, int needed) {
+    BlockingClient client(options.port);
+    auto range = SelectGroup(client, options.group);
+    if (!range) {
+        const std::string create =
+            "ctlinnd -s newgroup " + options.group +
+            " y bench >/dev/null 2>&1 || "
+            "su news -s /bin/sh -c " +
+            Quoted("/usr/lib/news/bin/ctlinnd -s newgroup " + options.group + " y bench") +
+            " >/dev/null 2>&1";
+        if (std::system(create.c_str()) != 0)
+            throw std::runtime_error("cannot create " + options.group + " with ctlinnd");
+        ::sleep(1);
+        range = SelectGroup(client, options.group);
+        if (!range)
+            throw std::runtime_error(options.group + " does not appear on the server");
+    }
+    const long missing = needed - (range->count > 0 ? range->last - range->first + 1 : 0);
+    if (missing > 0) {
+        std::cerr << "posting " << missing << " articles to " << options.group << "...\n";
+        for (long i = 0; i < missing; ++i) {
+            if (client.Command("POST").rfind("340", 0) != 0)
+                throw std::runtime_error("the server refuses posting");
+            std::string article = "From: Bench <bench@example.invalid>\r\n"
+                                  "Newsgroups: " +
+                                  options.group +
+                                  "\r\n"
+                                  "Subject: Bench article " +
+                                  std::to_string(i) +
+                                  "\r\n"
+                                  "Organization: Bench\r\n\r\n";
+            for (int line = 0; line < 40; ++line)
+                article += "Line " + std::to_string(line) +
+                           " of an ordinary article body, long enough to be typical.\r\n";
+            article += ".\r\n";
+            client.Send(article);
+            const std::string reply = client.ReadLine();
+            if (reply.rfind("240", 0) != 0)
+                throw std::runtime_error("posting failed: " + reply);
+        }
+        range = SelectGroup(client, options.group);
+    }
+    return *range;
+}
+
+struct ChildResult {
+    double seconds = 0;
+    long maxRssKb = 0;
+    int status = 0;
+};
+
+ChildResult RunChild(const std::vector<std::string>& argv, const fs::path& directory) {
+    const auto start = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(directory.c_str()) != 0)
+            _exit(127);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        _exit(127);
+    }
+    ChildResult result;
+    rusage usage{};
+    ::wait4(pid, &result.status, 0, &usage);
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    result.maxRssKb = usage.ru_maxrss;
+    return result;
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// Zandrel's batch run over the newest `count` articles of the group.
+ChildResult RunZandrel(const Options& options, int count, const fs::path& base) {
+    const fs::path home = base / ("zandrel-" + std::to_string(count));
+    fs::remove_all(home);
+    fs::create_directories(home / "WORK");
+    WriteFile(home / "ZANDREL.INI", "[NNTP]\r\nNNTP Server=127.0.0.1\r\nNNTP Remote Port=" +
+                                        std::to_string(options.port) +
+                                        "\r\n[Identity]\r\nOrganization=\r\n"
+                                        "[Qwk]\r\nQwk ID=BENCH\r\nLines Per Messages=90\r\n"
+                                        "Work Directory=" +
+                                        (home / "WORK").string() + "\r\n");
+    WriteFile(home / "GROUPS.DAT", options.group + " 1 -" + std::to_string(count) + "\r\n");
+    ChildResult result = RunChild({options.zandrel, "BATCH"}, home);
+    if (!fs::exists(home / "WORK" / "BENCH.QWK"))
+        std::cerr << "warning: Zandrel made no packet in " << home << "\n";
+    return result;
+}
+
+double RunBlockingClient(const Options& options, const GroupRange& range, int count) {
+    const auto start = Clock::now();
+    BlockingClient client(options.port);
+    SelectGroup(client, options.group);
+    std::string article;
+    for (long n = range.last - count + 1; n <= range.last; ++n) {
+        const std::string reply = client.Command("ARTICLE " + std::to_string(n));
+        if (reply.rfind("220", 0) == 0) {
+            article.clear();
+            client.ReadBlock(&article);
+        }
+    }
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+ChildResult RunSuck(const Options& options, int count, const fs::path& base) {
+    const fs::path home = base / "suck";
+    fs::remove_all(home);
+    fs::create_directories(home / "msgs");
+    WriteFile(home / "sucknewsrc", options.group + " -" + std::to_string(count) + "\n");
+    return RunChild({"suck", "127.0.0.1", "-N", std::to_string(options.port), "-m", "-n", "-q",
+                     "-K", "-dm", (home / "msgs").string(), "-dd", home.string(), "-dt",
+                     home.string()},
+                    home);
+}
+
+std::string ExeDirectory() {
+    return fs::read_symlink("/proc/self/exe").parent_path().string();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    options.zandrel = ExeDirectory() + "/zandrel";
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string key = argv[i];
+        const std::string value = argv[i + 1];
+        if (key == "--port")
+            options.port = std::atoi(value.c_str());
+        else if (key == "--count")
+            options.count = std::atoi(value.c_str());
+        else if (key == "--small")
+            options.small = std::atoi(value.c_str());
+        else if (key == "--group")
+            options.group = value;
+        else if (key == "--zandrel")
+            options.zandrel = value;
+    }
+    try {
+        const GroupRange range = PrepareGroup(options, options.count);
+        const fs::path base =
+            fs::temp_directory_path() / ("bench_get_articles." + std::to_string(::getpid()));
+        fs::create_directories(base);
+
+        const ChildResult small = RunZandrel(options, options.small, base);
+        const ChildResult large = RunZandrel(options, options.count, base);
+        const double blocking = RunBlockingClient(options, range, options.count);
+        const ChildResult suck = RunSuck(options, options.count, base);
+        const long suckFiles =
+            std::distance(fs::directory_iterator(base / "suck" / "msgs"), fs::directory_iterator{});
+
+        const double n = options.count;
+        const double zandrelRate = n / large.seconds;
+        const double blockingRate = n / blocking;
+        const double suckRate = n / suck.seconds;
+        std::printf("Get Articles over %d articles of %s on 127.0.0.1:%d\n", options.count,
+                    options.group.c_str(), options.port);
+        std::printf("  %-24s %10.1f articles/s  (%.2f s, exit status %d)\n", "zandrel BATCH",
+                    zandrelRate, large.seconds, large.status);
+        std::printf("  %-24s %10.1f articles/s  (%.2f s)\n", "blocking client", blockingRate,
+                    blocking);
+        std::printf("  %-24s %10.1f articles/s  (%.2f s, %ld files, exit status %d)\n", "suck",
+                    suckRate, suck.seconds, suckFiles, suck.status);
+        std::printf("  zandrel / suck            %6.2f   (target >= 1.0)\n",
+                    zandrelRate / suckRate);
+        std::printf("  zandrel / blocking client %6.2f   (target >= 0.7)\n",
+                    zandrelRate / blockingRate);
+        std::printf("  zandrel peak memory: %ld KiB for %d articles, %ld KiB for %d (ratio %.2f)\n",
+                    small.maxRssKb, options.small, large.maxRssKb, options.count,
+                    static_cast<double>(large.maxRssKb) / static_cast<double>(small.maxRssKb));
+        fs::remove_all(base);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_get_articles: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
