@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 std::string GroupsFilePath(const std::string& startDirectory) {
     return VxSlashIt(startDirectory) + "GROUPS.DAT";
@@ -35,19 +36,15 @@ std::optional<std::int32_t> IntegerOf(const std::string& text) {
 
 // The conference and last-read numbers after the name of a GROUPS.DAT line;
 // both fall back together when either is damaged.
-void ReadStoredNumbers(const std::string& rest, NewsGroupRecord& record) {
+void ReadStoredNumbers(const std::string& rest, std::int32_t& conferenceOut,
+                       std::int32_t& lastReadOut) {
     const std::size_t space = rest.find(' ');
     const std::string conferenceText = space == std::string::npos ? rest : rest.substr(0, space);
     const std::string lastReadText = space == std::string::npos ? "" : rest.substr(space + 1);
     const auto conference = IntegerOf(conferenceText);
     const auto lastRead = IntegerOf(lastReadText);
-    if (conference && lastRead) {
-        record.Conference = *conference;
-        record.LastRead = *lastRead;
-    } else {
-        record.Conference = -1;
-        record.LastRead = 0;
-    }
+    conferenceOut = conference && lastRead ? *conference : -1;
+    lastReadOut = conference && lastRead ? *lastRead : 0;
 }
 
 // The control hands over the list without the server's status line; should
@@ -61,20 +58,19 @@ bool IsStatusLine(const std::string& line) {
 
 } // namespace
 
-void ParseGroupLines(NewsGroupTable& table, const std::string& text, bool fromServer,
-                     bool replace) {
-    if (replace)
-        table.Clear();
+namespace {
 
-    // Merging looks each listed name up among the names already present; the
-    // views stay valid because every record lives in its own allocation.
-    std::unordered_set<std::string_view> known;
-    if (!replace) {
-        known.reserve(table.Count() + 1024);
-        for (std::size_t i = 0; i < table.Count(); ++i)
-            known.insert(table[i].Name);
-    }
+// One entry as a line gives it, before it goes into the table.
+struct ListedGroup {
+    std::string Name;
+    std::int32_t Conference = -1;
+    std::int32_t LastRead = 0;
+};
 
+// Walks the text's lines up to its first zero byte and hands on every line
+// that names a group.
+template <typename Consumer>
+void ForEachListedGroup(const std::string& text, bool fromServer, Consumer&& consume) {
     const char* cursor = text.c_str();
     bool firstLine = true;
     while (*cursor != '\0') {
@@ -84,15 +80,43 @@ void ParseGroupLines(NewsGroupTable& table, const std::string& text, bool fromSe
         const std::size_t space = line.find(' ');
         if (space == std::string::npos || statusLine)
             continue;
-        std::string name = line.substr(0, space);
-        if (!replace && known.contains(name))
-            continue;
-
-        NewsGroupRecord& record = table.Append(std::move(name), -1, 0);
+        ListedGroup group;
+        group.Name = line.substr(0, space);
         if (!fromServer)
-            ReadStoredNumbers(line.substr(space + 1), record);
-        if (!replace)
-            known.insert(record.Name);
+            ReadStoredNumbers(line.substr(space + 1), group.Conference, group.LastRead);
+        consume(std::move(group));
+    }
+}
+
+} // namespace
+
+void ParseGroupLines(NewsGroupTable& table, const std::string& text, bool fromServer,
+                     bool replace) {
+    if (replace) {
+        table.Clear();
+        ForEachListedGroup(text, fromServer, [&table](ListedGroup&& group) {
+            table.Append(std::move(group.Name), group.Conference, group.LastRead);
+        });
+        return;
+    }
+
+    // Merging: a listed name is appended only when no entry has it yet, an
+    // entry appended by this same list included. The table is walked once
+    // against the (short) list, so a long list against a large table stays
+    // linear and the table's names need no copying.
+    std::vector<ListedGroup> listed;
+    ForEachListedGroup(text, fromServer,
+                       [&listed](ListedGroup&& group) { listed.push_back(std::move(group)); });
+    std::unordered_set<std::string_view> notYetInTable;
+    notYetInTable.reserve(listed.size());
+    for (const ListedGroup& group : listed)
+        notYetInTable.insert(group.Name);
+    for (std::size_t i = 0; i < table.Count() && !notYetInTable.empty(); ++i)
+        notYetInTable.erase(table[i].Name);
+    for (ListedGroup& group : listed) {
+        // Erasing first: a repeat of the name further down finds it gone.
+        if (notYetInTable.erase(group.Name) != 0)
+            table.Append(std::move(group.Name), group.Conference, group.LastRead);
     }
 }
 
