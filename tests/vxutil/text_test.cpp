@@ -98,11 +98,6 @@ TEST(VxStrToInt, EverythingElseGivesTheDefault) {
               5);
 }
 
-TEST(VxCondString, ChoosesByFlag) {
-    EXPECT_EQ(VxCondString(true, "yes", "no"), "yes");
-    EXPECT_EQ(VxCondString(false, "yes", "no"), "no");
-}
-
 TEST(VxCharToStr, TrimsBlanksAndZerosAtTheEndsOnly) {
     char name[25];
     std::memset(name, ' ', sizeof name);
