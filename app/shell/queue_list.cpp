@@ -88,7 +88,9 @@ ImportQueuedNewsgroups(NewsGroupTable& table, const std::string& startDirectory,
     std::vector<bool> reported(table.Count(), false);
     for (std::string line : LinesOf(contents)) {
         const std::string name = VxGetNextToken(line);
-        const auto found = indexOfName.find(name);
+        // An empty line names nothing, even when a damaged GROUPS.DAT line
+        // gave some entry an empty name.
+        const auto found = name.empty() ? indexOfName.end() : indexOfName.find(name);
         if (found == indexOfName.end())
             continue;
         NewsGroupRecord& record = table[found->second];

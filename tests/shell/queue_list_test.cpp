@@ -83,8 +83,10 @@ TEST_F(QueueList, ImportReadsDamagedFieldsAndLaterLinesWin) {
     table.Append("a", 5, 5);
     table.Append("b", -1, 0);
     table.Append("c", -1, 0);
+    table.Append("", 9, 9); // from a GROUPS.DAT line that began with a space
     // Hand-edited: bare LF line ends, extra blanks, damaged numbers.
     TempWorkDirectory::Write(Path(), "a x 7\n"
+                                     "\n"
                                      "  b   3   x  \n"
                                      "c 1 1\n"
                                      "c 4 44");
@@ -96,6 +98,7 @@ TEST_F(QueueList, ImportReadsDamagedFieldsAndLaterLinesWin) {
     EXPECT_EQ(table[1].LastRead, 0);
     EXPECT_EQ(table[2].Conference, 4);
     EXPECT_EQ(table[2].LastRead, 44);
+    EXPECT_EQ(table[3].Conference, 9);
 }
 
 TEST_F(QueueList, MissingFileIsReportedWithoutAsking) {
