@@ -7,7 +7,7 @@
 // Usage: bench_get_articles [--port 119] [--count 5000] [--small 1000]
 //                           [--group zandrel.bench] [--zandrel PATH]
 // The news server must run on 127.0.0.1 (scripts/newsd start); the group is
-// created with ctlinnd and filled by posting when it holds too few articles.
+// created and filled by scripts/newsd when it holds too few articles.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -143,53 +143,29 @@ std::optional<GroupRange> SelectGroup(BlockingClient& client, const std::string&
     return range;
 }
 
-std::string Quoted(const std::string& text) {
-    return "'" + text + "'";
-}
+const std::string SourceRoot = fs::path(__FILE__).parent_path().parent_path().string();
 
-// Makes sure the group holds at least `needed` articles; returns its range.
+// Makes sure the group holds at least `needed` articles (scripts/newsd
+// creates it and posts the missing ones); returns its range.
 GroupRange PrepareGroup(const Options& options, int needed) {
-    BlockingClient client(options.port);
-    auto range = SelectGroup(client, options.group);
-    if (!range) {
-        const std::string create =
-            "ctlinnd -s newgroup " + options.group +
-            " y bench >/dev/null 2>&1 || "
-            "su news -s /bin/sh -c " +
-            Quoted("/usr/lib/news/bin/ctlinnd -s newgroup " + options.group + " y bench") +
-            " >/dev/null 2>&1";
-        if (std::system(create.c_str()) != 0)
-            throw std::runtime_error("cannot create " + options.group + " with ctlinnd");
-        ::sleep(1);
-        range = SelectGroup(client, options.group);
-        if (!range)
-            throw std::runtime_error(options.group + " does not appear on the server");
-    }
-    const long missing = needed - (range->count > 0 ? range->last - range->first + 1 : 0);
-    if (missing > 0) {
-        std::cerr << "posting " << missing << " articles to " << options.group << "...\n";
-        for (long i = 0; i < missing; ++i) {
-            if (client.Command("POST").rfind("340", 0) != 0)
-                throw std::runtime_error("the server refuses posting");
-            std::string article = "From: Bench <bench@example.invalid>\r\n"
-                                  "Newsgroups: " +
-                                  options.group +
-                                  "\r\n"
-                                  "Subject: Bench article " +
-                                  std::to_string(i) +
-                                  "\r\n"
-                                  "Organization: Bench\r\n\r\n";
-            for (int line = 0; line < 40; ++line)
-                article += "Line " + std::to_string(line) +
-                           " of an ordinary article body, long enough to be typical.\r\n";
-            article += ".\r\n";
-            client.Send(article);
-            const std::string reply = client.ReadLine();
-            if (reply.rfind("240", 0) != 0)
-                throw std::runtime_error("posting failed: " + reply);
-        }
+    std::optional<GroupRange> range;
+    {
+        BlockingClient client(options.port);
         range = SelectGroup(client, options.group);
     }
+    const long have = range && range->count > 0 ? range->last - range->first + 1 : 0;
+    if (have < needed) {
+        std::cerr << "posting " << needed - have << " articles to " << options.group << "...\n";
+        const std::string fill = SourceRoot + "/scripts/newsd fill " + options.group + " " +
+                                 std::to_string(needed - have) + " >/dev/null";
+        if (std::system(fill.c_str()) != 0)
+            throw std::runtime_error("scripts/newsd fill failed");
+        BlockingClient client(options.port);
+        range = SelectGroup(client, options.group);
+    }
+    if (!range || range->last - range->first + 1 < needed)
+        throw std::runtime_error(options.group + " holds fewer than " + std::to_string(needed) +
+                                 " articles");
     return *range;
 }
 
