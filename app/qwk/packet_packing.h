@@ -1,0 +1,29 @@
+// Packing the QWK packet: where it is assembled, what its archive is called,
+// and compressing it with the zip component.
+#pragma once
+
+#include "shell/run_views.h"
+#include "shell/settings.h"
+
+#include <cstdint>
+#include <string>
+
+class TZipFile;
+
+// VxSlashIt(WorkDirectory) + QwkId + ".QWK".
+std::string PacketArchivePath(const Settings& settings);
+
+// Before the first newsgroup: empties tempDirectory, deletes the previous
+// archive (a failure to delete is not reported) and returns its path.
+std::string PreparePacket(const Settings& settings, const std::string& tempDirectory);
+
+// Compresses every file of tempDirectory into archivePath, stored under their
+// bare names, while the progress window shows "Zipping NAME". The zip
+// component's result is not examined.
+void PackPacket(TZipFile& zip, ProgressView& progress, const std::string& archivePath,
+                const std::string& tempDirectory);
+
+// The handler of both components' major and minor status callbacks: the item
+// above the bar, the bar at percent; never cancels.
+void ZipFile1MajorCallback(ProgressView& progress, const char* szItem, std::int32_t percent,
+                           bool& doCancel);
