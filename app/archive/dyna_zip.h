@@ -56,4 +56,7 @@ protected:
 using LibraryFailureHandler = std::function<void(const std::string& message)>;
 // Returns the handler that was in place.
 LibraryFailureHandler SetLibraryFailureHandler(LibraryFailureHandler handler);
+// The default handler.
 void WarnAndExit(const std::string& message);
+// Passes the message to the handler in place.
+void ReportLibraryFailure(const std::string& message);
