@@ -32,6 +32,16 @@ enum TDocState : std::int16_t {
     docEnd = 5,
 };
 
+// The Number of OnError for failures that carry no NNTP reply code; a refused
+// command reports the server's reply code (411, 423, 481, ...) instead.
+enum TNNTPError : std::int16_t {
+    nntpErrorHostNotFound = 1,
+    nntpErrorConnectFailed = 2,
+    nntpErrorConnectionLost = 3,
+    nntpErrorTimedOut = 4,
+    nntpErrorProtocol = 5,
+};
+
 // A call the control rejects (not connected, busy, bad argument).
 struct EControlError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -52,6 +62,8 @@ public:
     const TDocHeader* Find(const std::string& name) const;
     std::size_t Count() const { return headers_.size(); }
     const TDocHeader& At(std::size_t i) const { return headers_[i]; }
+    // A folded header line's continuation joins the last header's value.
+    void AppendToLast(const std::string& continuation);
 
 private:
     std::vector<TDocHeader> headers_;
@@ -104,8 +116,11 @@ public:
                       const std::string& headers = {}, const std::string& inputData = {},
                       const std::string& inputFile = {}, const std::string& outputFile = {});
 
-    // How long a reply may keep the control waiting before it gives up.
+    // How long a server may stay silent while a reply is due before the
+    // control gives up: OnError, the connection closed, OnBusy(false).
+    // Default 60000 ms.
     void SetReplyTimeout(int milliseconds);
+    int ReplyTimeout() const;
 
     // Events.
     std::function<void(TNNTP* sender, std::int16_t state)> OnStateChanged;

@@ -1,0 +1,118 @@
+#include "nntp_wire.h"
+
+#include <QDate>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace nntp {
+
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::int32_t Clamp32(long long value) {
+    if (value > std::numeric_limits<std::int32_t>::max())
+        return std::numeric_limits<std::int32_t>::max();
+    if (value < std::numeric_limits<std::int32_t>::min())
+        return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
+
+// Reads the next space-separated number; false when there is none.
+bool NextNumber(std::string_view& rest, long long& value) {
+    while (!rest.empty() && rest.front() == ' ')
+        rest.remove_prefix(1);
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+    if (error != std::errc() || end == rest.data())
+        return false;
+    rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
+    return rest.empty() || rest.front() == ' ';
+}
+
+void AppendHeaderText(std::string& out, const std::string& text) {
+    for (const char c : text)
+        out += (c == '\r' || c == '\n') ? ' ' : c;
+}
+
+} // namespace
+
+std::optional<int> StatusCode(std::string_view line) {
+    if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2]))
+        return std::nullopt;
+    if (line[0] < '1' || line[0] > '5')
+        return std::nullopt;
+    if (line.size() > 3 && line[3] != ' ')
+        return std::nullopt;
+    return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+}
+
+std::optional<GroupSelection> ParseGroupReply(std::string_view line) {
+    if (StatusCode(line) != 211)
+        return std::nullopt;
+    std::string_view rest = line.substr(3);
+    long long count = 0, first = 0, last = 0;
+    if (!NextNumber(rest, count) || !NextNumber(rest, first) || !NextNumber(rest, last))
+        return std::nullopt;
+    GroupSelection selection;
+    selection.count = Clamp32(count);
+    selection.first = Clamp32(first);
+    selection.last = Clamp32(last);
+    while (!rest.empty() && rest.front() == ' ')
+        rest.remove_prefix(1);
+    selection.name = std::string(rest.substr(0, rest.find(' ')));
+    return selection;
+}
+
+std::string NewGroupsCommand(double date) {
+    const double days = std::isfinite(date) ? std::floor(date) : 0.0;
+    const QDate day = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));
+    char text[64];
+    std::snprintf(text, sizeof text, "NEWGROUPS %04d%02d%02d 000000 GMT", day.year(), day.month(),
+                  day.day());
+    return text;
+}
+
+std::string PostingWireForm(const TDocHeaders& headers, std::string_view text) {
+    std::string wire;
+    wire.reserve(text.size() + text.size() / 32 + 256);
+    for (std::size_t i = 0; i < headers.Count(); ++i) {
+        const TDocHeader& header = headers.At(i);
+        if (!header.Name.empty() && header.Name.front() == '.')
+            wire += '.';
+        AppendHeaderText(wire, header.Name);
+        wire += ": ";
+        AppendHeaderText(wire, header.Value);
+        wire += "\r\n";
+    }
+    wire += "\r\n";
+    bool lineStart = true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            wire += "\r\n";
+            lineStart = true;
+            continue;
+        }
+        if (lineStart && c == '.')
+            wire += '.';
+        wire += c;
+        lineStart = false;
+    }
+    if (!lineStart)
+        wire += "\r\n";
+    wire += ".\r\n";
+    return wire;
+}
+
+bool SafeArgument(std::string_view text) {
+    return text.find_first_of("\r\n") == std::string_view::npos && !text.empty();
+}
+
+} // namespace nntp

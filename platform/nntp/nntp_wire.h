@@ -1,0 +1,53 @@
+// The byte-level pieces of NNTP (RFC 3977) that the control needs, apart from
+// any socket so they can be checked on their own.
+#pragma once
+
+#include "tnntp.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace nntp {
+
+// Longest status line the control accepts; real ones are well under 512.
+inline constexpr std::size_t MaxStatusLine = 64 * 1024;
+// Longest line of a data block (articles, lists). Articles should keep to
+// 998 bytes; this leaves room for careless posters without letting a broken
+// server grow memory for ever.
+inline constexpr std::size_t MaxTextLine = 1024 * 1024;
+
+// The three-digit code of a status line ("211 3 1 3 misc.test"), or nothing
+// when the line is not one.
+std::optional<int> StatusCode(std::string_view line);
+
+struct GroupSelection {
+    std::int32_t count = 0;
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+    std::string name;
+};
+// The numbers of a 211 reply to GROUP; numbers beyond 32 bits are clamped.
+std::optional<GroupSelection> ParseGroupReply(std::string_view line);
+
+// "NEWGROUPS yyyymmdd 000000 GMT" for an automation date (days since
+// 30 December 1899; the time of day is dropped).
+std::string NewGroupsCommand(double date);
+
+// The article as it goes on the wire after POST's 340: the headers in their
+// order, an empty line and the text, every line ended by CR LF (bare CR and
+// LF included), lines starting with a dot stuffed, and the terminating dot.
+// Line breaks inside a header's name or value become spaces, so a value can
+// never start a header line of its own.
+std::string PostingWireForm(const TDocHeaders& headers, std::string_view text);
+
+// Strips the stuffed dot of a data line (RFC 3977 3.1.1).
+inline std::string_view Unstuffed(std::string_view line) {
+    return !line.empty() && line.front() == '.' ? line.substr(1) : line;
+}
+
+// A command argument must not carry a line break into the command stream.
+bool SafeArgument(std::string_view text);
+
+} // namespace nntp

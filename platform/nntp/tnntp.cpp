@@ -1,0 +1,731 @@
+#include "tnntp.h"
+
+#include "nntp_wire.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Documents reach the program in pieces of about this size, so a long list
+// shows progress and no piece is copied more than once.
+constexpr std::size_t DocumentChunk = 64 * 1024;
+
+// What a client that reads one reply at a time needs from TCP on Linux:
+// acknowledge at once, or delayed ACKs and the server's Nagle hold every
+// reply back by tens of milliseconds.
+void AcknowledgeAtOnce(QTcpSocket& socket) {
+    const qintptr fd = socket.socketDescriptor();
+    if (fd < 0)
+        return;
+    const int one = 1;
+    ::setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+}
+
+void SendWithoutDelay(QTcpSocket& socket) {
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    const qintptr fd = socket.socketDescriptor();
+    if (fd < 0)
+        return;
+    const int one = 1;
+    ::setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    AcknowledgeAtOnce(socket);
+}
+
+} // namespace
+
+// The protocol as one state machine: `awaiting` says what the next event
+// from the network means, TakeLine decides on each reply line, and Finish is
+// the one place where an operation ends (and OnBusy(false) is raised).
+struct TNNTP::Impl {
+    enum class Operation {
+        None,
+        Connect,
+        SignOff,
+        ListGroups,
+        ListNewGroups,
+        SelectGroup,
+        GetArticle,
+        SendDocument
+    };
+    enum class Awaiting {
+        Nothing,
+        HostLookup,
+        TcpConnect,
+        Greeting,
+        ModeReaderReply,
+        CommandReply, // the status line answering the operation's command
+        ListLines,
+        ArticleHeaders,
+        ArticleBody,
+        PostedReply, // the status line after the article was sent
+        AuthUserReply,
+        AuthPassReply,
+        QuitReply,
+    };
+
+    explicit Impl(TNNTP* owner) : q(owner), socket(owner), replyTimer(owner) {}
+
+    TNNTP* q;
+    QTcpSocket socket;
+    QTimer replyTimer;
+    int replyTimeoutMs = 60000;
+
+    std::string remoteHost;
+    std::int32_t remotePort = 0;
+    std::int16_t state = nntpDisconnected;
+    Operation operation = Operation::None;
+    Awaiting awaiting = Awaiting::Nothing;
+    int lookupId = -1;
+
+    // The operation's command line, sent again after the server accepted
+    // credentials; what its reply is awaited as.
+    std::string command;
+    Awaiting commandAwaiting = Awaiting::Nothing;
+    bool authenticated = false;
+    std::string password;
+
+    // Received bytes not yet taken as lines.
+    std::string input;
+    bool reading = false;
+
+    TDocument docInput;
+    TDocument docOutput;
+    bool receiving = false;  // DocOutput between begin and end
+    bool sending = false;    // DocInput between begin and end
+    std::string pendingData; // document text not yet delivered
+    std::string postWire;
+    qint64 postWritten = 0;
+
+    // --- Events, each raised in one place.
+    void SetState(std::int16_t newState) {
+        if (state == newState)
+            return;
+        state = newState;
+        if (q->OnStateChanged)
+            q->OnStateChanged(q, newState);
+    }
+    void RaiseBusy(bool busy) {
+        if (q->OnBusy)
+            q->OnBusy(q, busy);
+    }
+    void RaiseDocOutput(std::int16_t docState) {
+        docOutput.State = docState;
+        if (q->OnDocOutput)
+            q->OnDocOutput(q, docOutput);
+    }
+    void RaiseDocInput(std::int16_t docState) {
+        docInput.State = docState;
+        if (q->OnDocInput)
+            q->OnDocInput(q, docInput);
+    }
+    void RaiseError(std::int16_t number, std::string description) {
+        bool cancelDisplay = false;
+        if (q->OnError)
+            q->OnError(q, number, description, 0, "NNTP", std::string(), 0, cancelDisplay);
+    }
+
+    // --- Starting and ending operations.
+    void RequireIdleConnection() const {
+        if (state != nntpConnected || socket.state() != QAbstractSocket::ConnectedState)
+            throw EControlError("Not connected");
+        if (operation != Operation::None)
+            throw EControlError("The control is busy");
+    }
+    void Begin(Operation op) {
+        operation = op;
+        authenticated = false;
+        RaiseBusy(true);
+    }
+    void SendCommand(const std::string& line, Awaiting replyAs) {
+        command = line;
+        commandAwaiting = replyAs;
+        Write(line);
+        Await(replyAs);
+    }
+    void Write(const std::string& line) {
+        const std::string bytes = line + "\r\n";
+        socket.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+    void Await(Awaiting what) {
+        awaiting = what;
+        replyTimer.start(replyTimeoutMs);
+    }
+
+    void Succeed() { Finish(false, 0, {}, false); }
+    void Fail(std::int16_t number, const std::string& description, bool dropConnection) {
+        Finish(true, number, description, dropConnection);
+    }
+    void ProtocolFailure(const std::string& description) {
+        // Once a reply makes no sense the two sides are out of step; only a
+        // fresh connection can recover.
+        Fail(nntpErrorProtocol, description, true);
+    }
+    void Finish(bool failed, std::int16_t number, const std::string& description,
+                bool dropConnection);
+    void CloseSocket() {
+        pendingData.clear();
+        input.clear();
+        if (socket.state() != QAbstractSocket::UnconnectedState)
+            socket.abort();
+        SetState(nntpDisconnected);
+    }
+
+    // --- Network events.
+    void LookedUp(const QHostInfo& info);
+    void Connected();
+    void ReadyRead();
+    void BytesWritten(qint64 bytes);
+    void ConnectionEnded(const std::string& why);
+    void TimedOut();
+
+    // --- Reply lines.
+    void TakeLines();
+    void TakeLine(std::string_view line);
+    void TakeCommandReply(int code, std::string_view line);
+    void TakeDataLine(std::string_view line);
+    void TakeHeaderLine(std::string_view line);
+    void StartAuthentication();
+
+    // --- Documents.
+    void BeginReceiving() {
+        receiving = true;
+        pendingData.clear();
+        docOutput.Headers().Clear();
+        docOutput.Chunk.clear();
+        docOutput.BytesTransferred = 0;
+        docOutput.BytesTotal = 0;
+        RaiseDocOutput(docBegin);
+    }
+    void DeliverPendingData() {
+        if (!receiving || pendingData.empty())
+            return;
+        docOutput.BytesTransferred += static_cast<double>(pendingData.size());
+        docOutput.Chunk.swap(pendingData);
+        pendingData.clear();
+        RaiseDocOutput(docData);
+        docOutput.Chunk.clear();
+    }
+    void EndReceiving() {
+        DeliverPendingData();
+        receiving = false;
+        RaiseDocOutput(docEnd);
+    }
+    void SendArticle();
+};
+
+void TNNTP::Impl::Finish(bool failed, std::int16_t number, const std::string& description,
+                         bool dropConnection) {
+    const Operation ended = operation;
+    replyTimer.stop();
+    if (lookupId >= 0) {
+        QHostInfo::abortHostLookup(lookupId);
+        lookupId = -1;
+    }
+    operation = Operation::None;
+    awaiting = Awaiting::Nothing;
+    command.clear();
+    password.clear();
+    if (failed) {
+        const bool documentExpected = ended == Operation::GetArticle ||
+                                      ended == Operation::ListGroups ||
+                                      ended == Operation::ListNewGroups;
+        if (receiving || documentExpected) {
+            receiving = false;
+            pendingData.clear();
+            docOutput.Chunk.clear();
+            RaiseDocOutput(docError);
+            RaiseDocOutput(docEnd);
+        }
+        if (sending) {
+            sending = false;
+            RaiseDocInput(docError);
+        }
+        RaiseError(number, description);
+    }
+    receiving = false;
+    sending = false;
+    if (dropConnection || (failed && ended == Operation::Connect))
+        CloseSocket();
+    if (ended != Operation::None)
+        RaiseBusy(false);
+}
+
+void TNNTP::Impl::LookedUp(const QHostInfo& info) {
+    lookupId = -1;
+    if (operation != Operation::Connect || awaiting != Awaiting::HostLookup)
+        return;
+    QHostAddress address;
+    for (const QHostAddress& candidate : info.addresses()) {
+        if (address.isNull() || (candidate.protocol() == QAbstractSocket::IPv4Protocol &&
+                                 address.protocol() != QAbstractSocket::IPv4Protocol))
+            address = candidate;
+    }
+    if (info.error() != QHostInfo::NoError || address.isNull()) {
+        Fail(nntpErrorHostNotFound, "Host not found: " + remoteHost, true);
+        return;
+    }
+    SetState(nntpHostResolved);
+    SetState(nntpConnecting);
+    Await(Awaiting::TcpConnect);
+    socket.connectToHost(address, static_cast<quint16>(remotePort));
+}
+
+void TNNTP::Impl::Connected() {
+    if (operation != Operation::Connect || awaiting != Awaiting::TcpConnect)
+        return;
+    SendWithoutDelay(socket);
+    Await(Awaiting::Greeting);
+}
+
+void TNNTP::Impl::ReadyRead() {
+    // A handler may pump events while we deliver; the outer call takes
+    // whatever arrives meanwhile.
+    if (reading)
+        return;
+    reading = true;
+    while (socket.bytesAvailable() > 0) {
+        const qint64 available = socket.bytesAvailable();
+        const std::size_t before = input.size();
+        input.resize(before + static_cast<std::size_t>(available));
+        const qint64 got = socket.read(input.data() + before, available);
+        input.resize(before + static_cast<std::size_t>(std::max<qint64>(got, 0)));
+        AcknowledgeAtOnce(socket);
+        if (got <= 0)
+            break;
+        if (awaiting != Awaiting::Nothing)
+            replyTimer.start(replyTimeoutMs);
+        TakeLines();
+    }
+    DeliverPendingData();
+    reading = false;
+}
+
+void TNNTP::Impl::TakeLines() {
+    std::size_t start = 0;
+    while (start < input.size()) {
+        const char* begin = input.data() + start;
+        const void* newline = std::memchr(begin, '\n', input.size() - start);
+        if (!newline)
+            break;
+        std::size_t length = static_cast<const char*>(newline) - begin;
+        const std::size_t next = start + length + 1;
+        if (length > 0 && begin[length - 1] == '\r')
+            --length;
+        TakeLine(std::string_view(begin, length));
+        start = next;
+        if (socket.state() == QAbstractSocket::UnconnectedState)
+            return; // CloseSocket cleared the input
+    }
+    input.erase(0, start);
+
+    // A line that never ends must not grow memory without bound.
+    const bool inText = awaiting == Awaiting::ListLines || awaiting == Awaiting::ArticleHeaders ||
+                        awaiting == Awaiting::ArticleBody;
+    const std::size_t limit = inText ? nntp::MaxTextLine : nntp::MaxStatusLine;
+    if (input.size() > limit) {
+        if (awaiting == Awaiting::Nothing)
+            input.clear(); // nobody asked; just forget it
+        else
+            ProtocolFailure("The server sent a line longer than " + std::to_string(limit) +
+                            " bytes");
+    }
+}
+
+void TNNTP::Impl::TakeLine(std::string_view line) {
+    switch (awaiting) {
+    case Awaiting::Nothing:
+    case Awaiting::HostLookup:
+    case Awaiting::TcpConnect:
+    case Awaiting::QuitReply:
+        return; // unasked lines, and the farewell, change nothing
+    case Awaiting::ListLines:
+    case Awaiting::ArticleBody:
+        TakeDataLine(line);
+        return;
+    case Awaiting::ArticleHeaders:
+        TakeHeaderLine(line);
+        return;
+    default:
+        break;
+    }
+
+    const std::optional<int> code = nntp::StatusCode(line);
+    if (!code) {
+        ProtocolFailure("Not an NNTP reply: " + std::string(line.substr(0, 200)));
+        return;
+    }
+    const std::string text(line);
+    switch (awaiting) {
+    case Awaiting::Greeting:
+        if (*code == 200 || *code == 201)
+            SendCommand("MODE READER", Awaiting::ModeReaderReply);
+        else
+            Fail(static_cast<std::int16_t>(*code), text, true);
+        return;
+    case Awaiting::ModeReaderReply:
+        if (*code == 480) {
+            StartAuthentication();
+        } else if (*code == 200 || *code == 201 || *code == 500 || *code == 501) {
+            // 500/501: a server that serves readers only and never heard of
+            // the mode switch.
+            SetState(nntpConnected);
+            Succeed();
+        } else {
+            Fail(static_cast<std::int16_t>(*code), text, true);
+        }
+        return;
+    case Awaiting::AuthUserReply:
+        if (*code == 381) {
+            Write("AUTHINFO PASS " + password);
+            Await(Awaiting::AuthPassReply);
+        } else if (*code == 281) {
+            SendCommand(command, commandAwaiting);
+        } else {
+            Fail(static_cast<std::int16_t>(*code), text, false);
+        }
+        return;
+    case Awaiting::AuthPassReply:
+        if (*code == 281) {
+            password.clear();
+            SendCommand(command, commandAwaiting);
+        } else {
+            Fail(static_cast<std::int16_t>(*code), text, false);
+        }
+        return;
+    case Awaiting::CommandReply:
+        TakeCommandReply(*code, line);
+        return;
+    case Awaiting::PostedReply:
+        if (*code == 240) {
+            if (docInput.BytesTransferred < docInput.BytesTotal) {
+                docInput.BytesTransferred = docInput.BytesTotal;
+                RaiseDocInput(docData);
+            }
+            sending = false;
+            RaiseDocInput(docEnd);
+            Succeed();
+        } else if (*code == 480) {
+            sending = false;
+            StartAuthentication(); // and post again
+        } else {
+            Fail(static_cast<std::int16_t>(*code), text, false);
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+void TNNTP::Impl::TakeCommandReply(int code, std::string_view line) {
+    const std::string text(line);
+    if (code == 480) {
+        StartAuthentication();
+        return;
+    }
+    switch (operation) {
+    case Operation::ListGroups:
+    case Operation::ListNewGroups:
+        if (code == (operation == Operation::ListGroups ? 215 : 231)) {
+            BeginReceiving();
+            Await(Awaiting::ListLines);
+        } else {
+            Fail(static_cast<std::int16_t>(code), text, false);
+        }
+        return;
+    case Operation::SelectGroup:
+        if (code == 211) {
+            const auto selection = nntp::ParseGroupReply(line);
+            if (!selection) {
+                ProtocolFailure("Malformed reply to GROUP: " + text);
+                return;
+            }
+            awaiting = Awaiting::Nothing;
+            if (q->OnSelectGroup)
+                q->OnSelectGroup(q, selection->name, selection->first, selection->last,
+                                 selection->count);
+            Succeed();
+        } else {
+            Fail(static_cast<std::int16_t>(code), text, false);
+        }
+        return;
+    case Operation::GetArticle:
+        if (code == 220) {
+            BeginReceiving();
+            Await(Awaiting::ArticleHeaders);
+        } else {
+            Fail(static_cast<std::int16_t>(code), text, false);
+        }
+        return;
+    case Operation::SendDocument:
+        if (code == 340)
+            SendArticle();
+        else
+            Fail(static_cast<std::int16_t>(code), text, false);
+        return;
+    default:
+        return;
+    }
+}
+
+void TNNTP::Impl::TakeHeaderLine(std::string_view line) {
+    if (line == ".") {
+        RaiseDocOutput(docHeaders);
+        EndReceiving();
+        Succeed();
+        return;
+    }
+    if (line.empty()) {
+        RaiseDocOutput(docHeaders);
+        awaiting = Awaiting::ArticleBody;
+        return;
+    }
+    line = nntp::Unstuffed(line);
+    if (line.front() == ' ' || line.front() == '\t') {
+        // Unfolding removes the line break and keeps the white space.
+        docOutput.Headers().AppendToLast(std::string(line));
+        return;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0)
+        return; // not a header; nothing to file it under
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+    docOutput.Headers().Add(std::string(line.substr(0, colon)), std::string(value));
+}
+
+void TNNTP::Impl::TakeDataLine(std::string_view line) {
+    if (line == ".") {
+        EndReceiving();
+        Succeed();
+        return;
+    }
+    line = nntp::Unstuffed(line);
+    pendingData.append(line.data(), line.size());
+    pendingData += "\r\n";
+    if (pendingData.size() >= DocumentChunk)
+        DeliverPendingData();
+}
+
+void TNNTP::Impl::StartAuthentication() {
+    if (authenticated) {
+        // Credentials were accepted and the server still refuses.
+        Fail(480, "The server asks for credentials again", false);
+        return;
+    }
+    authenticated = true;
+    std::string user;
+    std::string pass;
+    if (q->OnAuthenticateRequest)
+        q->OnAuthenticateRequest(q, user, pass);
+    // A line break in a credential would smuggle a command onto the wire.
+    const auto clean = [](std::string& text) {
+        text.erase(
+            std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }),
+            text.end());
+    };
+    clean(user);
+    clean(pass);
+    password = pass;
+    Write("AUTHINFO USER " + user);
+    Await(Awaiting::AuthUserReply);
+}
+
+void TNNTP::Impl::SendArticle() {
+    sending = true;
+    docInput.BytesTotal = static_cast<double>(postWire.size());
+    docInput.BytesTransferred = 0;
+    postWritten = 0;
+    RaiseDocInput(docBegin);
+    RaiseDocInput(docHeaders);
+    if (operation != Operation::SendDocument)
+        return; // a handler closed the connection
+    Await(Awaiting::PostedReply);
+    socket.write(postWire.data(), static_cast<qint64>(postWire.size()));
+}
+
+void TNNTP::Impl::BytesWritten(qint64 bytes) {
+    if (!sending || awaiting != Awaiting::PostedReply)
+        return;
+    const qint64 total = static_cast<qint64>(postWire.size());
+    if (postWritten >= total)
+        return;
+    postWritten = std::min(total, postWritten + bytes);
+    docInput.BytesTransferred = static_cast<double>(postWritten);
+    RaiseDocInput(docData);
+    replyTimer.start(replyTimeoutMs);
+}
+
+void TNNTP::Impl::ConnectionEnded(const std::string& why) {
+    if (operation == Operation::SignOff) {
+        CloseSocket();
+        Succeed();
+    } else if (operation != Operation::None) {
+        Fail(operation == Operation::Connect && awaiting == Awaiting::TcpConnect
+                 ? nntpErrorConnectFailed
+                 : nntpErrorConnectionLost,
+             why, true);
+    } else {
+        CloseSocket();
+    }
+}
+
+void TNNTP::Impl::TimedOut() {
+    if (operation == Operation::None)
+        return;
+    Fail(nntpErrorTimedOut,
+         "The server did not answer within " + std::to_string(replyTimeoutMs / 1000.0) + " seconds",
+         true);
+}
+
+TNNTP::TNNTP(QObject* parent) : QObject(parent), d(std::make_unique<Impl>(this)) {
+    d->replyTimer.setSingleShot(true);
+    connect(&d->replyTimer, &QTimer::timeout, this, [this] { d->TimedOut(); });
+    connect(&d->socket, &QTcpSocket::connected, this, [this] { d->Connected(); });
+    connect(&d->socket, &QTcpSocket::readyRead, this, [this] { d->ReadyRead(); });
+    connect(&d->socket, &QTcpSocket::bytesWritten, this,
+            [this](qint64 bytes) { d->BytesWritten(bytes); });
+    connect(&d->socket, &QTcpSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError error) {
+                // A close by the server is followed by disconnected(), handled there.
+                if (error == QAbstractSocket::RemoteHostClosedError)
+                    return;
+                d->ConnectionEnded(d->socket.errorString().toStdString());
+            });
+    connect(&d->socket, &QTcpSocket::disconnected, this, [this] {
+        // Whatever arrived before the close is still taken first.
+        d->ReadyRead();
+        d->ConnectionEnded("The server closed the connection");
+    });
+}
+
+TNNTP::~TNNTP() {
+    // No events from a control that is going away.
+    OnStateChanged = nullptr;
+    OnBusy = nullptr;
+    OnDocOutput = nullptr;
+    OnDocInput = nullptr;
+    OnError = nullptr;
+    OnSelectGroup = nullptr;
+    OnAuthenticateRequest = nullptr;
+    if (d->lookupId >= 0)
+        QHostInfo::abortHostLookup(d->lookupId);
+    d->socket.disconnect(this);
+    d->socket.abort();
+}
+
+std::string TNNTP::RemoteHost() const {
+    return d->remoteHost;
+}
+
+std::int16_t TNNTP::State() const {
+    return d->state;
+}
+
+bool TNNTP::Busy() const {
+    return d->operation != Impl::Operation::None;
+}
+
+TDocument& TNNTP::DocInput() {
+    return d->docInput;
+}
+
+TDocument& TNNTP::DocOutput() {
+    return d->docOutput;
+}
+
+void TNNTP::SetReplyTimeout(int milliseconds) {
+    d->replyTimeoutMs = std::max(1, milliseconds);
+}
+
+int TNNTP::ReplyTimeout() const {
+    return d->replyTimeoutMs;
+}
+
+void TNNTP::Connect(const std::string& host, std::int32_t port) {
+    if (d->state != nntpDisconnected || d->operation != Impl::Operation::None)
+        throw EControlError("Already connected");
+    if (port <= 0 || port > 65535)
+        throw EControlError("Invalid port " + std::to_string(port));
+    d->remoteHost = host;
+    d->remotePort = port;
+    d->input.clear();
+    d->Begin(Impl::Operation::Connect);
+    d->SetState(nntpResolvingHost);
+    d->Await(Impl::Awaiting::HostLookup);
+    d->lookupId = QHostInfo::lookupHost(QString::fromStdString(host), this,
+                                        [this](const QHostInfo& info) { d->LookedUp(info); });
+}
+
+void TNNTP::SignOff() {
+    d->RequireIdleConnection();
+    d->Begin(Impl::Operation::SignOff);
+    d->SetState(nntpDisconnecting);
+    d->SendCommand("QUIT", Impl::Awaiting::QuitReply);
+}
+
+void TNNTP::CloseConnection() {
+    if (d->state == nntpDisconnected && d->socket.state() == QAbstractSocket::UnconnectedState)
+        return;
+    d->SetState(nntpDisconnecting);
+    if (d->operation == Impl::Operation::SignOff) {
+        // Let QUIT leave before the connection goes.
+        d->socket.flush();
+        d->socket.disconnectFromHost();
+        if (d->socket.state() != QAbstractSocket::UnconnectedState)
+            d->socket.abort();
+        if (d->operation == Impl::Operation::SignOff) {
+            d->CloseSocket();
+            d->Succeed();
+        }
+    } else if (d->operation != Impl::Operation::None) {
+        d->Fail(nntpErrorConnectionLost, "The connection was closed", true);
+    } else {
+        d->CloseSocket();
+    }
+}
+
+void TNNTP::ListGroups() {
+    d->RequireIdleConnection();
+    d->Begin(Impl::Operation::ListGroups);
+    d->SendCommand("LIST ACTIVE", Impl::Awaiting::CommandReply);
+}
+
+void TNNTP::ListNewGroups(double date) {
+    d->RequireIdleConnection();
+    d->Begin(Impl::Operation::ListNewGroups);
+    d->SendCommand(nntp::NewGroupsCommand(date), Impl::Awaiting::CommandReply);
+}
+
+void TNNTP::SelectGroup(const std::string& groupName) {
+    if (!nntp::SafeArgument(groupName) || groupName.find(' ') != std::string::npos)
+        throw EControlError("Invalid newsgroup name");
+    d->RequireIdleConnection();
+    d->Begin(Impl::Operation::SelectGroup);
+    d->SendCommand("GROUP " + groupName, Impl::Awaiting::CommandReply);
+}
+
+void TNNTP::GetArticle(std::int32_t articleNumber) {
+    d->RequireIdleConnection();
+    d->Begin(Impl::Operation::GetArticle);
+    d->SendCommand("ARTICLE " + std::to_string(articleNumber), Impl::Awaiting::CommandReply);
+}
+
+void TNNTP::SendDocument(const std::optional<std::string>& /*documentUrl*/,
+                         const std::string& /*headers*/, const std::string& inputData,
+                         const std::string& /*inputFile*/, const std::string& /*outputFile*/) {
+    d->RequireIdleConnection();
+    d->postWire = nntp::PostingWireForm(d->docInput.Headers(), inputData);
+    d->Begin(Impl::Operation::SendDocument);
+    d->SendCommand("POST", Impl::Awaiting::CommandReply);
+}
