@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+class TDynaZip;
 class TZipFile;
 
 // VxSlashIt(WorkDirectory) + QwkId + ".QWK".
@@ -27,3 +28,7 @@ void PackPacket(TZipFile& zip, ProgressView& progress, const std::string& archiv
 // above the bar, the bar at percent; never cancels.
 void ZipFile1MajorCallback(ProgressView& progress, const char* szItem, std::int32_t percent,
                            bool& doCancel);
+
+// Binds the component's major and minor status callbacks to
+// ZipFile1MajorCallback over this progress window.
+void BindArchiveProgress(TDynaZip& component, ProgressView& progress);
