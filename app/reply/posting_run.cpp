@@ -1,0 +1,167 @@
+#include "reply/posting_run.h"
+
+#include "nntp/news_connection.h"
+#include "reply/article_headers.h"
+#include "shell/run_views.h"
+
+#include <chrono>
+#include <filesystem>
+
+std::mt19937& ProgramRandom() {
+    static std::mt19937 generator(static_cast<std::mt19937::result_type>(
+        std::chrono::system_clock::now().time_since_epoch().count()));
+    return generator;
+}
+
+namespace {
+
+// While the run posts, the control's error description is the server's
+// reason for refusing an article; it is noted here and passed on unchanged
+// to the handler the connection installed.
+class ServerReason {
+public:
+    explicit ServerReason(TNNTP& control) : control_(control), previous_(control.OnError) {
+        control_.OnError = [this](TNNTP* sender, std::int16_t number, std::string& description,
+                                  std::int32_t scode, const std::string& source,
+                                  const std::string& helpFile, std::int32_t helpContext,
+                                  bool& cancelDisplay) {
+            text_ = description;
+            if (previous_)
+                previous_(sender, number, description, scode, source, helpFile, helpContext,
+                          cancelDisplay);
+        };
+    }
+    ~ServerReason() { control_.OnError = previous_; }
+    ServerReason(const ServerReason&) = delete;
+    ServerReason& operator=(const ServerReason&) = delete;
+
+    void Forget() { text_.clear(); }
+    void Set(std::string text) { text_ = std::move(text); }
+    const std::string& Text() const { return text_; }
+
+private:
+    TNNTP& control_;
+    decltype(TNNTP::OnError) previous_;
+    std::string text_;
+};
+
+// The log window belongs to the run from the moment it is shown; it is
+// hidden again however the run ends.
+class ShownLog {
+public:
+    explicit ShownLog(RunLog& log) : log_(log) {
+        log_.Clear();
+        log_.SetCaption("Posting articles");
+        log_.Show();
+    }
+    ~ShownLog() { log_.Hide(); }
+    ShownLog(const ShownLog&) = delete;
+    ShownLog& operator=(const ShownLog&) = delete;
+
+private:
+    RunLog& log_;
+};
+
+std::string FileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+std::string ReplyCount(int replies) {
+    return std::to_string(replies) + (replies == 1 ? " reply" : " replies");
+}
+
+// Sends one reply and waits for the control; true when the server took it.
+bool PostReply(NewsConnection& connection, ServerReason& reason, const ReplyMessage& reply,
+               const NewsGroupRecord& group, const ArticleIdentity& identity,
+               std::int32_t& postingCounter, const MessageIdSource& messageIds, RunLog& log) {
+    log.AppendLine("Sending article to " + group.Name);
+
+    ++postingCounter;
+    const std::int32_t random = messageIds.Random();
+    const std::string messageId =
+        MakeMessageId(DayCount(messageIds.Now()), postingCounter, random, identity.Domain);
+    ComposeArticleHeaders(connection.NNTP1.DocInput().Headers(), reply.Header, group.Name, identity,
+                          messageId);
+
+    reason.Forget();
+    connection.TransferFailed = false;
+    connection.ControlIdle = false;
+    try {
+        connection.NNTP1.SendDocument(std::nullopt, std::string(), reply.Body, std::string(),
+                                      std::string());
+        connection.WaitUntilIdle();
+    } catch (const EControlError& refused) {
+        // The control would not even start (the connection dropped on an
+        // earlier reply, say): this reply waits for the next run.
+        connection.ControlIdle = true;
+        connection.TransferFailed = true;
+        reason.Set(refused.what());
+    }
+    if (!connection.TransferFailed)
+        return true;
+    log.AppendLine("        Article not posted." +
+                   (reason.Text().empty() ? std::string() : " " + reason.Text()));
+    return false;
+}
+
+void LogPacketOutcome(const ReplyPacketOutcome& outcome, const std::string& archiveName,
+                      RunLog& log) {
+    if (!outcome.ArchiveUpdated) {
+        log.AppendLine("Could not update " + archiveName +
+                       "; it stays as it was, and its replies will be sent again.");
+        return;
+    }
+    if (outcome.KeptReplies > 0)
+        log.AppendLine(ReplyCount(outcome.KeptReplies) + " not posted, kept in " + archiveName);
+    if (outcome.KeptUnreadRest)
+        log.AppendLine("The unread rest of the message file is kept in " + archiveName);
+}
+
+} // namespace
+
+PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& table,
+                          const Settings& settings, const std::string& tempDirectory, RunLog& log,
+                          ProgressView& progress, TUnzipFile& unzip, TZipFile& zip,
+                          const MessageIdSource& messageIds) {
+    PostingSummary summary;
+    const auto archive = FindReplyArchive(settings);
+    if (!archive || connection.Disconnected())
+        return summary;
+    connection.WaitWhileBusy();
+
+    ReplyPacketReader reader(settings, *archive, tempDirectory);
+    if (!reader.OpenReplyPacket(unzip, progress))
+        return summary;
+    summary.Ran = true;
+
+    const ArticleIdentity identity{settings.Domain, settings.Organization};
+    ShownLog shown(log);
+    ServerReason reason(connection.NNTP1);
+    std::int32_t postingCounter = 0;
+    ReplyMessage reply;
+    for (;;) {
+        const ReplyRead read = reader.ReadReplyMessage(reply);
+        if (read == ReplyRead::End)
+            break;
+        if (read == ReplyRead::Damaged) {
+            log.AppendLine("The message file is damaged here; the replies from here on are kept "
+                           "unread.");
+            break;
+        }
+        if (read == ReplyRead::Empty)
+            continue; // nothing to post, and nothing worth keeping
+        const NewsGroupRecord* group =
+            FindConferenceGroup(table, qwk::HeaderConference(reply.Header));
+        if (group && PostReply(connection, reason, reply, *group, identity, postingCounter,
+                               messageIds, log)) {
+            ++summary.Posted;
+            continue;
+        }
+        ++summary.NotPosted;
+        reader.KeepReply(reply);
+    }
+
+    summary.Packet = reader.CloseReplyPacket(zip);
+    LogPacketOutcome(summary.Packet, FileName(*archive), log);
+    return summary;
+}
