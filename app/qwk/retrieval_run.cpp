@@ -1,0 +1,261 @@
+#include "qwk/retrieval_run.h"
+
+#include "qwk/message_file.h"
+#include "qwk/packet_control_files.h"
+#include "qwk/packet_packing.h"
+#include "qwk/qwk_message_writer.h"
+#include "qwk/retrieval_rules.h"
+#include "vxutil.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace qwk {
+namespace {
+
+std::string HeaderValue(const TDocHeaders& headers, const char* name, std::string fallback) {
+    if (const TDocHeader* header = headers.Find(name))
+        return header->Value;
+    return fallback;
+}
+
+ArticleHeaders ReadArticleHeaders(const TDocHeaders& headers) {
+    ArticleHeaders result;
+    result.From = HeaderValue(headers, "From", "");
+    result.Subject = HeaderValue(headers, "Subject", "");
+    result.Date = HeaderValue(headers, "Date", DefaultDateValue);
+    return result;
+}
+
+std::tm LocalNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+class Run {
+public:
+    explicit Run(const RetrievalContext& context) : c_(context) {}
+
+    void Execute();
+
+private:
+    // Hides the log window and gives the connection back its select handler,
+    // however the run ends.
+    struct Cleanup {
+        Run& run;
+        decltype(NewsConnection::OnSelectGroup) previousHandler;
+        ~Cleanup() {
+            run.c_.connection.OnSelectGroup = std::move(previousHandler);
+            run.c_.log.Hide();
+        }
+    };
+
+    enum class GroupOutcome { Done, ConnectionLost };
+
+    GroupOutcome FetchGroup(std::size_t index);
+    void MoveLastRead(std::size_t index, std::int32_t value);
+    void SaveArticle(NewsGroupRecord& group, std::int32_t articleNumber);
+    void OpenMessageFile();
+    void FinishPacket();
+    void DiscardMessageFile();
+    void RestoreLastReadValues();
+
+    const RetrievalContext& c_;
+    std::string archivePath_;
+    std::int32_t firstMessage_ = 0;
+    std::int32_t lastMessage_ = 0;
+    std::unique_ptr<MessageFile> messageFile_;
+    std::optional<MessageWriter> writer_;
+    std::string messageText_; // reused for every message of the run
+    std::vector<std::int32_t> lastReadAtStart_;
+};
+
+void Run::Execute() {
+    if (c_.connection.Disconnected())
+        return;
+    c_.connection.WaitWhileBusy();
+
+    archivePath_ = PreparePacket(c_.settings, c_.tempDirectory);
+
+    Cleanup cleanup{*this, std::move(c_.connection.OnSelectGroup)};
+    c_.connection.OnSelectGroup = [this](const std::string&, std::int32_t firstMessage,
+                                         std::int32_t lastMessage, std::int32_t) {
+        firstMessage_ = firstMessage;
+        lastMessage_ = lastMessage;
+    };
+
+    lastReadAtStart_.reserve(c_.table.Count());
+    for (std::size_t i = 0; i < c_.table.Count(); ++i)
+        lastReadAtStart_.push_back(c_.table[i].LastRead);
+
+    c_.log.SetCaption("Retrieving articles");
+    c_.log.Clear();
+    c_.log.Show();
+
+    try {
+        for (std::size_t i = 0; i < c_.table.Count(); ++i) {
+            QCoreApplication::processEvents();
+            if (c_.table[i].Conference < 0)
+                continue;
+            if (FetchGroup(i) == GroupOutcome::ConnectionLost)
+                break;
+        }
+        if (messageFile_)
+            FinishPacket();
+    } catch (const MessageFileError&) {
+        // No packet can be made, so give the saved articles back to the next
+        // run instead of losing them.
+        DiscardMessageFile();
+        RestoreLastReadValues();
+        throw;
+    } catch (...) {
+        // The control refused a call. What was saved has its LastRead moved
+        // already, so it still goes into a packet rather than being lost.
+        if (messageFile_) {
+            try {
+                FinishPacket();
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+}
+
+Run::GroupOutcome Run::FetchGroup(std::size_t index) {
+    NewsConnection& connection = c_.connection;
+    NewsGroupRecord& group = c_.table[index];
+
+    c_.log.AppendLine("Selecting newsgroup: " + group.Name);
+    connection.TransferFailed = false;
+    connection.ControlIdle = false;
+    connection.NNTP1.SelectGroup(group.Name);
+    connection.WaitUntilIdle();
+    if (connection.TransferFailed)
+        return connection.Disconnected() ? GroupOutcome::ConnectionLost : GroupOutcome::Done;
+
+    connection.OperationLabel = "Retrieving article";
+    const std::int32_t last = lastMessage_;
+    for (std::int64_t n = FirstArticleToFetch(firstMessage_, last, group.LastRead); n <= last;
+         ++n) {
+        const auto number = static_cast<std::int32_t>(n);
+        const std::int32_t previousLastRead = group.LastRead;
+        // Moved before the fetch, so an article that is missing or own is
+        // never asked for again.
+        MoveLastRead(index, number);
+        c_.log.AppendLine("    Retrieving article # " + std::to_string(number));
+        QCoreApplication::processEvents();
+
+        try {
+            connection.TransferFailed = false;
+            connection.ControlIdle = false;
+            connection.NNTP1.GetArticle(number);
+            connection.WaitUntilIdle();
+        } catch (...) {
+            MoveLastRead(index, previousLastRead);
+            throw;
+        }
+
+        if (connection.TransferFailed) {
+            if (connection.Disconnected()) {
+                // Not missing: the server is gone. Leave the article for the
+                // next run instead of consuming every number that is left.
+                MoveLastRead(index, previousLastRead);
+                c_.log.AppendLine("        Connection lost.");
+                return GroupOutcome::ConnectionLost;
+            }
+            c_.log.AppendLine("        Article not found.");
+            continue;
+        }
+
+        const std::string organization =
+            HeaderValue(connection.NNTP1.DocOutput().Headers(), "Organization", "");
+        if (IsOwnArticle(organization, c_.settings.Organization)) {
+            c_.log.AppendLine("        Article orginated here. Ignoring.");
+            continue;
+        }
+
+        c_.log.AppendLine("        Saving article.");
+        SaveArticle(group, number);
+    }
+    return GroupOutcome::Done;
+}
+
+void Run::MoveLastRead(std::size_t index, std::int32_t value) {
+    c_.table[index].LastRead = value;
+    c_.table.GroupsChanged = true;
+    c_.rows.GroupRowChanged(index);
+}
+
+void Run::OpenMessageFile() {
+    messageFile_ = std::make_unique<MessageFile>(VxSlashIt(c_.tempDirectory) + "MESSAGES.DAT");
+    writer_.emplace(*messageFile_);
+    writer_->WriteBanner();
+}
+
+void Run::SaveArticle(NewsGroupRecord& group, std::int32_t articleNumber) {
+    if (!messageFile_)
+        OpenMessageFile();
+
+    const ArticleHeaders headers = ReadArticleHeaders(c_.connection.NNTP1.DocOutput().Headers());
+
+    SplitIntoMessages(c_.connection.ReceiveBuffer, c_.settings.LinesPerMessage, messageText_,
+                      [&](std::string_view lines, bool moreFollows) {
+                          writer_->WriteMessage(headers, articleNumber, group, lines, moreFollows);
+                      });
+
+    // Stop at the first failed write rather than consume the rest of the
+    // groups for a packet that cannot be made.
+    messageFile_->ThrowIfFailed();
+}
+
+void Run::FinishPacket() {
+    const std::size_t messageCount = writer_->MessagesWritten();
+    writer_.reset();
+    std::unique_ptr<MessageFile> file = std::move(messageFile_);
+    file->Close();
+
+    PacketDescription packet;
+    packet.ServerName = c_.settings.NntpServer;
+    packet.QwkId = c_.settings.QwkId;
+    packet.UserName = c_.settings.NntpUserId.empty() ? c_.settings.QwkId : c_.settings.NntpUserId;
+    packet.MessageCount = messageCount;
+    packet.PacketTime = LocalNow();
+    try {
+        WritePacketControlFiles(c_.tempDirectory, packet, c_.table);
+    } catch (const std::runtime_error& error) {
+        throw MessageFileError(error.what());
+    }
+
+    PackPacket(c_.zip, c_.progress, archivePath_, c_.tempDirectory);
+}
+
+void Run::DiscardMessageFile() {
+    writer_.reset();
+    messageFile_.reset();
+    std::remove((VxSlashIt(c_.tempDirectory) + "MESSAGES.DAT").c_str());
+}
+
+void Run::RestoreLastReadValues() {
+    for (std::size_t i = 0; i < lastReadAtStart_.size() && i < c_.table.Count(); ++i) {
+        if (c_.table[i].LastRead != lastReadAtStart_[i])
+            MoveLastRead(i, lastReadAtStart_[i]);
+    }
+}
+
+} // namespace
+
+void RetrieveArticles(const RetrievalContext& context) {
+    Run run(context);
+    run.Execute();
+}
+
+} // namespace qwk

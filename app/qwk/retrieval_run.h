@@ -1,0 +1,35 @@
+// The Get Articles run: fetches the new articles of every queued newsgroup,
+// writes them as QWK messages into TEMP and packs the packet into WORK.
+#pragma once
+
+#include "nntp/news_connection.h"
+#include "shell/newsgroup_table.h"
+#include "shell/run_views.h"
+#include "shell/settings.h"
+
+#include <cstdint>
+#include <string>
+
+class TZipFile;
+
+namespace qwk {
+
+// Everything the run uses; it owns none of it.
+struct RetrievalContext {
+    NewsConnection& connection;
+    NewsGroupTable& table;
+    const Settings& settings;
+    std::string tempDirectory;
+    RunLog& log;
+    GroupRowView& rows;
+    ProgressView& progress;
+    TZipFile& zip;
+};
+
+// Runs on the UI thread and returns when the packet is packed. Does nothing
+// when the control is disconnected. Throws MessageFileError (message_file.h)
+// when MESSAGES.DAT cannot be written, and lets a control's rejection
+// (EControlError) through; the log window is hidden on every path.
+void RetrieveArticles(const RetrievalContext& context);
+
+} // namespace qwk
