@@ -165,6 +165,17 @@ struct TNNTP::Impl {
     void Fail(std::int16_t number, const std::string& description, bool dropConnection) {
         Finish(true, number, description, dropConnection);
     }
+    // Ends the operation that was just begun from the event loop, as if the
+    // server had refused it, so the caller's wait sees the usual events.
+    void FailSoon(std::int16_t number, const std::string& description) {
+        awaiting = Awaiting::Nothing;
+        replyTimer.stop();
+        const Operation failing = operation;
+        QTimer::singleShot(0, q, [this, failing, number, description] {
+            if (operation == failing)
+                Fail(number, description, false);
+        });
+    }
     void ProtocolFailure(const std::string& description) {
         // Once a reply makes no sense the two sides are out of step; only a
         // fresh connection can recover.
@@ -655,13 +666,15 @@ int TNNTP::ReplyTimeout() const {
 void TNNTP::Connect(const std::string& host, std::int32_t port) {
     if (d->state != nntpDisconnected || d->operation != Impl::Operation::None)
         throw EControlError("Already connected");
-    if (port <= 0 || port > 65535)
-        throw EControlError("Invalid port " + std::to_string(port));
     d->remoteHost = host;
     d->remotePort = port;
     d->input.clear();
     d->Begin(Impl::Operation::Connect);
     d->SetState(nntpResolvingHost);
+    if (port <= 0 || port > 65535) {
+        d->FailSoon(nntpErrorConnectFailed, "Invalid port " + std::to_string(port));
+        return;
+    }
     d->Await(Impl::Awaiting::HostLookup);
     d->lookupId = QHostInfo::lookupHost(QString::fromStdString(host), this,
                                         [this](const QHostInfo& info) { d->LookedUp(info); });
@@ -698,7 +711,7 @@ void TNNTP::CloseConnection() {
 void TNNTP::ListGroups() {
     d->RequireIdleConnection();
     d->Begin(Impl::Operation::ListGroups);
-    d->SendCommand("LIST ACTIVE", Impl::Awaiting::CommandReply);
+    d->SendCommand("LIST", Impl::Awaiting::CommandReply);
 }
 
 void TNNTP::ListNewGroups(double date) {
@@ -708,10 +721,14 @@ void TNNTP::ListNewGroups(double date) {
 }
 
 void TNNTP::SelectGroup(const std::string& groupName) {
-    if (!nntp::SafeArgument(groupName) || groupName.find(' ') != std::string::npos)
-        throw EControlError("Invalid newsgroup name");
     d->RequireIdleConnection();
     d->Begin(Impl::Operation::SelectGroup);
+    // A name that would break the command line is refused here, the way a
+    // server refuses a group it lacks.
+    if (!nntp::SafeArgument(groupName) || groupName.find(' ') != std::string::npos) {
+        d->FailSoon(501, "Invalid newsgroup name");
+        return;
+    }
     d->SendCommand("GROUP " + groupName, Impl::Awaiting::CommandReply);
 }
 

@@ -211,7 +211,6 @@ TEST_F(NntpControl, RejectsCallsItCannotServe) {
     EXPECT_THROW(control.GetArticle(1), EControlError);
     EXPECT_THROW(control.SendDocument(), EControlError);
     EXPECT_THROW(control.SignOff(), EControlError);
-    EXPECT_THROW(control.Connect(server.Host(), 0), EControlError);
     EXPECT_TRUE(log.lines.empty());
 
     ConnectOrFail();
@@ -219,10 +218,20 @@ TEST_F(NntpControl, RejectsCallsItCannotServe) {
     server.Silence("LIST");
     control.ListGroups();
     EXPECT_THROW(control.GetArticle(1), EControlError); // busy
+}
+
+TEST_F(NntpControl, RefusesUnusableArgumentsLikeTheServerWould) {
+    control.Connect(server.Host(), 0);
+    ASSERT_TRUE(log.WaitIdle());
+    EXPECT_EQ(log.lines, (Lines{"busy", "state 2", "error 2", "state 6", "idle"}));
+
     // A name that would end the command line early never reaches the wire.
-    control.CloseConnection();
     ConnectOrFail();
-    EXPECT_THROW(control.SelectGroup("misc.test\r\nPOST"), EControlError);
+    control.SelectGroup("misc.test\r\nPOST");
+    ASSERT_TRUE(log.WaitIdle());
+    EXPECT_EQ(log.lines, (Lines{"busy", "error 501", "idle"}));
+    EXPECT_EQ(server.Commands(), (Lines{"MODE READER"}));
+    EXPECT_EQ(control.State(), nntpConnected);
 }
 
 // --- Lists and groups.
@@ -236,7 +245,7 @@ TEST_F(NntpControl, ListsGroupsAsOneDocumentBeforeGoingIdle) {
     ASSERT_TRUE(log.WaitIdle());
     EXPECT_EQ(log.lines, (Lines{"busy", "doc 1", "doc 3", "doc 5", "idle"}));
     EXPECT_EQ(log.received, ".odd.name 0 1 y\r\nalt.empty 0 1 y\r\nmisc.test 3 3 y\r\n");
-    EXPECT_EQ(server.Commands().back(), "LIST ACTIVE");
+    EXPECT_EQ(server.Commands().back(), "LIST");
 }
 
 TEST_F(NntpControl, AsksForNewGroupsSinceTheStartOfTheDayInGmt) {
