@@ -1,1 +1,68 @@
-int main() { return 0; }
+// Zandrel's start: the application object, the splash window, the windows in
+// their order, then the message loop (or, with the single argument BATCH, the
+// unattended run).
+#include "shell/windows/log_window.h"
+#include "shell/windows/main_window.h"
+#include "shell/windows/message_boxes.h"
+#include "shell/windows/progress_form.h"
+#include "shell/windows/settings_dialog.h"
+#include "shell/windows/small_dialogs.h"
+
+#include <QApplication>
+
+#include <memory>
+
+namespace {
+QStringList ArgumentsAfterProgram(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// A batch run from cron has no display; it must not fail for want of one.
+void ChooseOffscreenWithoutDisplay() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool batch = IsBatchRun(ArgumentsAfterProgram(argc, argv));
+    if (batch)
+        ChooseOffscreenWithoutDisplay();
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Zandrel");
+    QApplication::setApplicationVersion("1.0");
+    QApplication::setWindowIcon(ProgramIcon());
+    SetUnattended(batch);
+
+    // The splash shows while the main window is made; a batch run shows nothing.
+    TSplashScreen* splash = nullptr;
+    if (!batch) {
+        splash = new TSplashScreen;
+        splash->show();
+        splash->repaint();
+        QApplication::processEvents();
+    }
+
+    TForm1 form1;
+    form1.SetSplash(splash);
+    auto form2 = std::make_unique<TForm2>();
+    auto aboutBox = std::make_unique<TAboutBox>();
+    auto form4 = std::make_unique<TForm4>();
+    auto form5 = std::make_unique<TForm5>();
+    auto form6 = std::make_unique<TForm6>();
+    auto progressForm = std::make_unique<TProgressForm>();
+    form1.SetSecondaryWindows(
+        {form2.get(), aboutBox.get(), form4.get(), form5.get(), form6.get(), progressForm.get()});
+
+    if (batch) {
+        form6->SetEchoToStandardOutput(true);
+        return form1.RunBatch();
+    }
+    form1.show();
+    return app.exec();
+}

@@ -2,6 +2,7 @@
 // next modal window, records a message box's text and lets the test click.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>

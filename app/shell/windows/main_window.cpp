@@ -1,0 +1,503 @@
+#include "shell/windows/main_window.h"
+
+#include "archive/unzip_file.h"
+#include "archive/zip_file.h"
+#include "nntp/newsgroup_list_retrieval.h"
+#include "qwk/retrieval_run.h"
+#include "reply/posting_run.h"
+#include "shell/groups_file.h"
+#include "shell/queue_list.h"
+#include "shell/windows/log_window.h"
+#include "shell/windows/message_boxes.h"
+#include "shell/windows/newsgroup_table_model.h"
+#include "shell/windows/progress_form.h"
+#include "shell/windows/settings_dialog.h"
+#include "shell/windows/small_dialogs.h"
+#include "vxutil.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDir>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+namespace {
+// Help contexts of the windows.
+constexpr int MainWindowHelpContext = 1;
+constexpr int SettingsHelpContext = 4;
+constexpr int FindHelpContext = 8;
+
+std::string Local8(const QString& s) {
+    return s.toLocal8Bit().toStdString();
+}
+QString Text(const std::string& s) {
+    return QString::fromLocal8Bit(s);
+}
+
+// The hourglass for the whole program while a step runs.
+struct HourglassCursor {
+    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+void CreateDirectoryIfMissing(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return;
+    if (!std::filesystem::create_directory(path, ec))
+        throw std::system_error(ec ? ec : std::make_error_code(std::errc::io_error),
+                                "Unable to create directory " + path);
+}
+} // namespace
+
+bool IsBatchRun(const QStringList& arguments) {
+    return arguments.size() == 1 && arguments.front().toUpper() == QLatin1String("BATCH");
+}
+
+template <typename Command> void TForm1::WithWindowDisabled(Command&& command) {
+    setEnabled(false);
+    ++runningCommands_;
+    RunGuarded(std::forward<Command>(command));
+    --runningCommands_;
+    setEnabled(true);
+}
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName("Form1");
+    setWindowTitle("Zandrel");
+    setWindowIcon(ProgramIcon());
+    resize(640, 400);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    Connection = std::make_unique<NewsConnection>(settings, *this);
+    // The zip library is tried first; either missing ends the program.
+    ZipFile1 = std::make_unique<TZipFile>();
+    UnzipFile1 = std::make_unique<TUnzipFile>();
+
+    CreateMenus();
+    CreateToolbar();
+    CreateGrid();
+    statusBar()->setObjectName("StatusBar1");
+    statusBar()->setSizeGripEnabled(false);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+std::string TForm1::IniPath() const {
+    return VxSlashIt(StartDirectory) + "ZANDREL.INI";
+}
+
+void TForm1::CreateMenus() {
+    auto action = [this](const char* name, const char* caption, auto slot) {
+        auto* a = new QAction(QString::fromLatin1(caption), this);
+        a->setObjectName(name);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    Connect1 = action("Connect1", "&Connect", &TForm1::ConnectAndWait);
+    Disconnect1 = action("Disconnect1", "&Disconnect", &TForm1::DisconnectAndWait);
+    GetArticles1 = action("GetArticles1", "&Get Articles", &TForm1::GetArticles1Click);
+    PostArticles1 = action("PostArticles1", "&Post Articles", &TForm1::PostArticles1Click);
+    GetAllNewsgroups1 =
+        action("GetAllNewsgroups1", "Get &All Newsgroups", &TForm1::GetAllNewsgroups1Click);
+    GetNewNewsgroups1 =
+        action("GetNewNewsgroups1", "Get &New Newsgroups", &TForm1::GetNewNewsgroups1Click);
+    SortListofNewsgroups1 = action("SortListofNewsgroups1", "&Sort List of Newsgroups",
+                                   &TForm1::SortListofNewsgroups1Click);
+    ExportListofQueuedNewsgroups1 =
+        action("ExportListofQueuedNewsgroups1", "&Export List of Queued Newsgroups",
+               &TForm1::ExportListofQueuedNewsgroups1Click);
+    ImportListofQueuedNewsgroups1 =
+        action("ImportListofQueuedNewsgroups1", "&Import List of Queued Newsgroups",
+               &TForm1::ImportListofQueuedNewsgroups1Click);
+    Settings1 = action("Settings1", "&Settings", &TForm1::Settings1Click);
+    Exit1 = action("Exit1", "E&xit", &QWidget::close);
+    Find1 = action("Find1", "&Find", &TForm1::Find1Click);
+    Find1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    FindNext1 = action("FindNext1", "Find &Next", &TForm1::FindNextMatch);
+    FindNext1->setShortcut(QKeySequence(Qt::Key_F3));
+    HelpTopics1 = action("HelpTopics1", "&Help Topics", &TForm1::HelpTopics1Click);
+    AboutZandrel1 = action("AboutZandrel1", "&About Zandrel", &TForm1::AboutZandrel1Click);
+
+    QMenu* file = menuBar()->addMenu("&File");
+    file->setObjectName("File1");
+    file->addAction(Connect1);
+    file->addAction(Disconnect1);
+    file->addSeparator();
+    file->addAction(GetArticles1);
+    file->addAction(PostArticles1);
+    file->addSeparator();
+    file->addAction(GetAllNewsgroups1);
+    file->addAction(GetNewNewsgroups1);
+    file->addAction(SortListofNewsgroups1);
+    file->addSeparator();
+    file->addAction(ExportListofQueuedNewsgroups1);
+    file->addAction(ImportListofQueuedNewsgroups1);
+    file->addSeparator();
+    file->addAction(Settings1);
+    file->addAction(Exit1);
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->setObjectName("Edit1");
+    edit->addAction(Find1);
+    edit->addAction(FindNext1);
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->setObjectName("Help1");
+    help->addAction(HelpTopics1);
+    help->addAction(AboutZandrel1);
+}
+
+void TForm1::CreateToolbar() {
+    struct Button {
+        QAction* action;
+        int x;
+        const char* hint;
+        QStyle::StandardPixmap icon;
+    };
+    const Button buttons[9] = {
+        {Connect1, 8, "Connect to NNTP Server", QStyle::SP_DriveNetIcon},
+        {Disconnect1, 32, "Disconnect From NNTP Server", QStyle::SP_BrowserStop},
+        {GetArticles1, 64, "Get Articles", QStyle::SP_ArrowDown},
+        {PostArticles1, 88, "Post Articles", QStyle::SP_ArrowUp},
+        {GetAllNewsgroups1, 120, "Get All Newsgroups", QStyle::SP_FileDialogListView},
+        {GetNewNewsgroups1, 144, "Get New Newsgroups", QStyle::SP_FileDialogNewFolder},
+        {SortListofNewsgroups1, 168, "Sort List of Newsgroups", QStyle::SP_FileDialogDetailedView},
+        {ExportListofQueuedNewsgroups1, 200, "Export List of Queued Newsgroups",
+         QStyle::SP_DialogSaveButton},
+        {ImportListofQueuedNewsgroups1, 224, "Import List of Queued Newsgroups",
+         QStyle::SP_DialogOpenButton},
+    };
+    Panel1 = new QFrame;
+    Panel1->setObjectName("Panel1");
+    Panel1->setFixedHeight(41);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    for (int i = 0; i < 9; ++i) {
+        const Button& b = buttons[i];
+        b.action->setIcon(style()->standardIcon(b.icon)); // QIcon draws the disabled look
+        b.action->setToolTip(QString::fromLatin1(b.hint));
+        auto* button = new QToolButton(Panel1);
+        button->setObjectName(QString("SpeedButton%1").arg(i + 1));
+        button->setDefaultAction(b.action);
+        button->setAutoRaise(true);
+        button->setGeometry(b.x, 8, 25, 25);
+        button->setIconSize(QSize(18, 18));
+        SpeedButtons[i] = button;
+    }
+}
+
+void TForm1::CreateGrid() {
+    StringGrid1 = new QTableView;
+    StringGrid1->setObjectName("StringGrid1");
+    GridModel = new NewsGroupTableModel(Groups, this);
+    StringGrid1->setModel(GridModel);
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setShowGrid(true);
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->verticalHeader()->setDefaultSectionSize(StringGrid1->fontMetrics().height() + 6);
+    StringGrid1->horizontalHeader()->setHighlightSections(false);
+    StringGrid1->setColumnWidth(0, 371);
+    StringGrid1->setColumnWidth(1, 121);
+    StringGrid1->setColumnWidth(2, 117);
+    StringGrid1->installEventFilter(this);
+    connect(StringGrid1, &QTableView::doubleClicked, this, &TForm1::EditGroupSettings);
+
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Panel1);
+    layout->addWidget(StringGrid1);
+    setCentralWidget(central);
+}
+
+void TForm1::FormCreate() {
+    ProgramRandom(); // seeded from the clock now, for the message identifiers
+    ApplyEnablingSet(false);
+    Groups.Clear();
+    RunGuarded([this] {
+        StartDirectory = Local8(QDir::currentPath());
+        TempDirectory = VxSlashIt(StartDirectory) + "TEMP";
+        CreateDirectoryIfMissing(TempDirectory);
+        const std::string workDirectory = VxSlashIt(StartDirectory) + "WORK";
+        CreateDirectoryIfMissing(workDirectory);
+        settings.WorkDirectory = workDirectory;
+        Help.SetPath(VxSlashIt(StartDirectory) + "ZANDREL.HLP");
+        ReadSettings(settings, IniPath());
+        WriteSettings(settings, IniPath());
+        if (LoadGroups(Groups, StartDirectory))
+            FillGrid();
+    });
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (splash_) { // FormShow
+        splash_->deleteLater();
+        splash_ = nullptr;
+    }
+}
+
+int TForm1::RunBatch() {
+    setEnabled(false);
+    ++runningCommands_;
+    bool connected = false;
+    RunGuarded([this, &connected] {
+        ConnectAndWait();
+        connected = Connection->NNTP1.State() == nntpConnected;
+        RetrievalRun();
+        PostingRun();
+        DisconnectAndWait();
+    });
+    --runningCommands_;
+    close();
+    return connected ? 0 : 1;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // A long command is waiting in a nested loop; it ends first.
+    if (runningCommands_ > 0 && !Unattended()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TForm1::FormClose() {
+    if (closed_)
+        return;
+    closed_ = true;
+    RunGuarded([this] {
+        DisconnectAndWait();
+        if (Groups.GroupsChanged)
+            SaveGroups(Groups, StartDirectory);
+    });
+    if (windows_.Form6)
+        windows_.Form6->hide();
+    if (windows_.ProgressForm)
+        windows_.ProgressForm->hide();
+}
+
+// ConnectionView
+
+void TForm1::SetStatusText(const std::string& text) {
+    statusBar()->showMessage(Text(text));
+}
+
+void TForm1::ApplyEnablingSet(bool connected) {
+    Connect1->setEnabled(!connected);
+    for (QAction* a :
+         {Disconnect1, GetArticles1, PostArticles1, GetAllNewsgroups1, GetNewNewsgroups1})
+        a->setEnabled(connected);
+}
+
+// The status bar repaints on the next pass of the wait loop; painting it for
+// every chunk of a fast transfer would cost more than the transfer.
+void TForm1::RepaintStatus() {}
+
+void TForm1::GroupRowChanged(std::size_t index) {
+    GridModel->RowChanged(index);
+}
+
+// Grid
+
+int TForm1::CurrentGridRow() const {
+    const QModelIndex current = StringGrid1->currentIndex();
+    if (current.isValid())
+        return current.row() + 1;
+    return Groups.Empty() ? 0 : 1;
+}
+
+void TForm1::SetCurrentGridRow(int row) {
+    if (row < 1 || row > static_cast<int>(Groups.Count()))
+        return;
+    const QModelIndex index = GridModel->index(row - 1, 0);
+    StringGrid1->setCurrentIndex(index);
+    StringGrid1->scrollTo(index);
+}
+
+void TForm1::FillGrid() {
+    HourglassCursor hourglass;
+    const int row = CurrentGridRow();
+    GridModel->Reset();
+    SetCurrentGridRow(std::min(std::max(row, 1), static_cast<int>(Groups.Count())));
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == StringGrid1 && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            EditGroupSettings();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        ShowHelp(MainWindowHelpContext);
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+// Commands
+
+void TForm1::ConnectAndWait() {
+    RunGuarded([this] { Connection->ConnectAndWait(); });
+}
+
+void TForm1::DisconnectAndWait() {
+    RunGuarded([this] { Connection->DisconnectAndWait(); });
+}
+
+void TForm1::RetrievalRun() {
+    qwk::RetrieveArticles({*Connection, Groups, settings, TempDirectory, *windows_.Form6, *this,
+                           *windows_.ProgressForm, *ZipFile1});
+}
+
+void TForm1::PostingRun() {
+    ::PostingRun(*Connection, Groups, settings, TempDirectory, *windows_.Form6,
+                 *windows_.ProgressForm, *UnzipFile1, *ZipFile1);
+}
+
+void TForm1::GetArticles1Click() {
+    WithWindowDisabled([this] { RetrievalRun(); });
+}
+
+void TForm1::PostArticles1Click() {
+    WithWindowDisabled([this] { PostingRun(); });
+}
+
+void TForm1::GetAllNewsgroups1Click() {
+    WithWindowDisabled([this] {
+        GetAllNewsgroups(
+            *Connection, Groups, settings, StartDirectory,
+            [](const std::string& q) { return VxYesNoDialog(q, ApplicationTitle); },
+            [this] { FillGrid(); });
+    });
+}
+
+void TForm1::GetNewNewsgroups1Click() {
+    WithWindowDisabled([this] {
+        GetNewNewsgroups(*Connection, Groups, settings, StartDirectory, [this] { FillGrid(); });
+    });
+}
+
+void TForm1::SortListofNewsgroups1Click() {
+    WithWindowDisabled([this] {
+        {
+            HourglassCursor hourglass;
+            SortGroups(Groups);
+            SaveGroups(Groups, StartDirectory);
+        }
+        FillGrid();
+    });
+}
+
+void TForm1::ExportListofQueuedNewsgroups1Click() {
+    WithWindowDisabled([this] {
+        HourglassCursor hourglass;
+        ExportQueuedNewsgroups(Groups, StartDirectory);
+    });
+}
+
+void TForm1::ImportListofQueuedNewsgroups1Click() {
+    WithWindowDisabled([this] {
+        const auto changed = ImportQueuedNewsgroups(
+            Groups, StartDirectory,
+            [](const std::string& q) { return VxYesNoDialog(q, ApplicationTitle); },
+            [](const std::string& m) { VxInfoDialog(m, ApplicationTitle); });
+        for (std::size_t index : changed)
+            GroupRowChanged(index);
+    });
+}
+
+void TForm1::Settings1Click() {
+    if (!windows_.Form2)
+        return;
+    RunGuarded([this] { EditSettings(*windows_.Form2, settings, IniPath()); });
+}
+
+void TForm1::Find1Click() {
+    TForm4* dialog = windows_.Form4;
+    if (!dialog)
+        return;
+    dialog->Edit1->setText(Text(FindText));
+    dialog->Edit1->setFocus();
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    FindText = Local8(dialog->Edit1->text());
+    FindNextMatch();
+}
+
+void TForm1::FindNextMatch() {
+    if (FindText.empty())
+        return;
+    std::optional<std::size_t> match;
+    {
+        HourglassCursor hourglass;
+        match = ::FindNextMatch(Groups, CurrentGridRow() - 1, FindText,
+                                [] { QCoreApplication::processEvents(); });
+    }
+    if (match) {
+        SetCurrentGridRow(static_cast<int>(*match) + 1);
+        return;
+    }
+    VxInfoDialog("No more matches.", ApplicationTitle);
+}
+
+void TForm1::EditGroupSettings() {
+    const int row = CurrentGridRow();
+    if (!windows_.Form5 || row < 1 || row > static_cast<int>(Groups.Count()))
+        return;
+    const auto index = static_cast<std::size_t>(row - 1);
+    const GroupSettingsTexts texts = GroupSettingsTextsOf(Groups[index]);
+    TForm5* dialog = windows_.Form5;
+    dialog->GroupName->setText(Text(Groups[index].Name));
+    dialog->ConferenceEdit->setText(Text(texts.Conference));
+    dialog->LastReadEdit->setText(Text(texts.LastRead));
+    dialog->ConferenceEdit->setFocus();
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    ApplyGroupSettings(
+        Groups, index,
+        {Local8(dialog->ConferenceEdit->text()), Local8(dialog->LastReadEdit->text())});
+    GroupRowChanged(index);
+}
+
+void TForm1::ShowHelp(int context) {
+    if (!Help.ShowContext(context))
+        VxInfoDialog(Help.MissingText(), ApplicationTitle);
+}
+
+void TForm1::HelpTopics1Click() {
+    if (!Help.Command(HELP_FINDER, 0))
+        VxInfoDialog(Help.MissingText(), ApplicationTitle);
+}
+
+void TForm1::AboutZandrel1Click() {
+    if (windows_.AboutBox)
+        windows_.AboutBox->exec();
+}

@@ -1,0 +1,281 @@
+// The main window as a user meets it: start-up in a directory, the command
+// table, the settings dialog, the grid's dialogs and closing.
+#include "shell/windows/log_window.h"
+#include "shell/windows/main_window.h"
+#include "shell/windows/newsgroup_table_model.h"
+#include "shell/windows/progress_form.h"
+#include "shell/windows/settings_dialog.h"
+#include "shell/windows/small_dialogs.h"
+#include "support/modal_answerer.h"
+#include "support/temp_directory.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+struct Windows {
+    TForm2 form2;
+    TAboutBox about;
+    TForm4 form4;
+    TForm5 form5;
+    TForm6 form6;
+    TProgressForm progress;
+    SecondaryWindows All() { return {&form2, &about, &form4, &form5, &form6, &progress}; }
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TForm1> Start() {
+        auto form = std::make_unique<TForm1>();
+        form->SetSecondaryWindows(windows.All());
+        return form;
+    }
+    TempWorkDirectory dir;
+    Windows windows;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+TEST_F(MainWindowTest, StartInEmptyDirectoryCreatesFoldersAndWritesEveryDefault) {
+    auto form = Start();
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("TEMP")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("WORK")));
+    EXPECT_EQ(form->Groups.Count(), 0u);
+    EXPECT_EQ(form->GridModel->rowCount(), 0);
+
+    const auto lines = Lines(TempWorkDirectory::Read(dir.File("ZANDREL.INI")));
+    std::vector<std::string> keys;
+    for (const auto& line : lines)
+        keys.push_back(line.substr(0, line.find('=')));
+    const std::vector<std::string> expected = {"[NNTP]",
+                                               "NNTP Server",
+                                               "NNTP User Id",
+                                               "NNTP Password",
+                                               "NNTP Last Get Groups",
+                                               "NNTP Remote Port",
+                                               "[Identity]",
+                                               "Domain",
+                                               "Organization",
+                                               "[Qwk]",
+                                               "Qwk ID",
+                                               "Lines Per Messages",
+                                               "Work Directory"};
+    std::vector<std::string> present;
+    for (const auto& k : keys)
+        if (!k.empty())
+            present.push_back(k);
+    EXPECT_EQ(present, expected);
+    EXPECT_EQ(form->settings.NntpServer, "news");
+    EXPECT_EQ(form->settings.NntpPort, 119);
+    EXPECT_EQ(form->settings.LinesPerMessage, 90);
+    EXPECT_EQ(form->settings.LastGetGroups, QDate::currentDate());
+    EXPECT_EQ(form->settings.WorkDirectory, dir.Path() + "/WORK");
+}
+
+TEST_F(MainWindowTest, OnlyConnectOfTheNetworkCommandsIsEnabledAtStart) {
+    auto form = Start();
+    EXPECT_TRUE(form->Connect1->isEnabled());
+    for (QAction* a : {form->Disconnect1, form->GetArticles1, form->PostArticles1,
+                       form->GetAllNewsgroups1, form->GetNewNewsgroups1})
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    for (QAction* a : {form->SortListofNewsgroups1, form->ExportListofQueuedNewsgroups1,
+                       form->ImportListofQueuedNewsgroups1, form->Settings1, form->Exit1,
+                       form->Find1, form->FindNext1, form->HelpTopics1, form->AboutZandrel1})
+        EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+    // Button and menu item are one command.
+    EXPECT_FALSE(form->SpeedButtons[1]->isEnabled());
+    form->ApplyEnablingSet(true);
+    EXPECT_TRUE(form->SpeedButtons[1]->isEnabled());
+    EXPECT_FALSE(form->SpeedButtons[0]->isEnabled());
+}
+
+TEST_F(MainWindowTest, CommandTableHasItsCaptionsShortcutsAndHints) {
+    auto form = Start();
+    QList<QMenu*> menus =
+        form->menuBar()->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
+    QStringList titles;
+    for (QAction* a : form->menuBar()->actions())
+        titles << a->text();
+    EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&Help"}));
+    QStringList file;
+    for (QAction* a : form->menuBar()->actions().front()->menu()->actions())
+        file << (a->isSeparator() ? "-" : a->text());
+    EXPECT_EQ(file,
+              (QStringList{"&Connect", "&Disconnect", "-", "&Get Articles", "&Post Articles", "-",
+                           "Get &All Newsgroups", "Get &New Newsgroups", "&Sort List of Newsgroups",
+                           "-", "&Export List of Queued Newsgroups",
+                           "&Import List of Queued Newsgroups", "-", "&Settings", "E&xit"}));
+    EXPECT_EQ(form->Find1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+    EXPECT_EQ(form->FindNext1->shortcut(), QKeySequence(Qt::Key_F3));
+    const QStringList hints = {"Connect to NNTP Server",
+                               "Disconnect From NNTP Server",
+                               "Get Articles",
+                               "Post Articles",
+                               "Get All Newsgroups",
+                               "Get New Newsgroups",
+                               "Sort List of Newsgroups",
+                               "Export List of Queued Newsgroups",
+                               "Import List of Queued Newsgroups"};
+    const int offsets[] = {8, 32, 64, 88, 120, 144, 168, 200, 224};
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(form->SpeedButtons[i]->toolTip(), hints[i]);
+        EXPECT_EQ(form->SpeedButtons[i]->geometry(), QRect(offsets[i], 8, 25, 25));
+    }
+    EXPECT_EQ(form->size(), QSize(640, 400));
+}
+
+TEST_F(MainWindowTest, SecondStartKeepsEditedValuesAndForeignSections) {
+    TempWorkDirectory::Write(dir.File("ZANDREL.INI"),
+                             "[Mine]\r\nkept=yes\r\n[NNTP]\r\nNNTP Server=news.example.org\r\n"
+                             "NNTP Remote Port=0x77\r\n[Qwk]\r\nQwk ID=MYBBS\r\n");
+    auto form = Start();
+    EXPECT_EQ(form->settings.NntpServer, "news.example.org");
+    EXPECT_EQ(form->settings.NntpPort, 119);
+    EXPECT_EQ(form->settings.QwkId, "MYBBS");
+    const std::string ini = TempWorkDirectory::Read(dir.File("ZANDREL.INI"));
+    EXPECT_NE(ini.find("[Mine]\r\nkept=yes\r\n"), std::string::npos);
+    EXPECT_NE(ini.find("NNTP Server=news.example.org"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, UnreadableDateIsShownAndTheProgramKeepsRunning) {
+    TempWorkDirectory::Write(
+        dir.File("ZANDREL.INI"),
+        "[NNTP]\r\nNNTP Last Get Groups=yesterday\r\nNNTP Remote Port=120\r\n");
+    ModalAnswerer answerer(ModalAnswerer::Click(QMessageBox::Ok));
+    auto form = Start();
+    ASSERT_EQ(answerer.Texts().size(), 1);
+    EXPECT_EQ(answerer.Texts().front(), "'yesterday' is not a valid date");
+    // The keys after the date keep their start values for this run.
+    EXPECT_EQ(form->settings.NntpPort, 0);
+    EXPECT_TRUE(form->Connect1->isEnabled());
+}
+
+TEST_F(MainWindowTest, SettingsDialogOkStoresAndCancelDiscards) {
+    auto form = Start();
+    windows.form2.PageControl1->setCurrentIndex(2);
+    ModalAnswerer ok([](QWidget* modal) {
+        auto* dialog = qobject_cast<TForm2*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->PageControl1->currentIndex(), 0);
+        dialog->Edit1->setText("news.example.net");
+        dialog->Edit2->setText("letters");
+        dialog->Edit9->setText("-5");
+        dialog->Edit8->setText("MYBBS");
+        dialog->OkButton->click();
+    });
+    form->Settings1->trigger();
+    EXPECT_EQ(form->settings.NntpServer, "news.example.net");
+    EXPECT_EQ(form->settings.NntpPort, 119);
+    EXPECT_EQ(form->settings.LinesPerMessage, -5);
+    const std::string ini = TempWorkDirectory::Read(dir.File("ZANDREL.INI"));
+    EXPECT_NE(ini.find("NNTP Server=news.example.net"), std::string::npos);
+    EXPECT_NE(ini.find("Lines Per Messages=-5"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, SettingsDialogCancelChangesNothing) {
+    auto form = Start();
+    const std::string before = TempWorkDirectory::Read(dir.File("ZANDREL.INI"));
+    ModalAnswerer cancel([](QWidget* modal) {
+        auto* dialog = qobject_cast<TForm2*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        for (QLineEdit* e : dialog->findChildren<QLineEdit*>())
+            e->setText("changed");
+        dialog->CancelButton->click();
+    });
+    form->Settings1->trigger();
+    EXPECT_EQ(form->settings.NntpServer, "news");
+    EXPECT_EQ(TempWorkDirectory::Read(dir.File("ZANDREL.INI")), before);
+}
+
+TEST_F(MainWindowTest, GroupsLoadAtStartAndDialogQueuesAGroup) {
+    TempWorkDirectory::Write(dir.File("GROUPS.DAT"),
+                             "alt.test -1 0\r\ncomp.lang.c 3 4711\r\nmisc.misc -1 0\r\n");
+    auto form = Start();
+    ASSERT_EQ(form->Groups.Count(), 3u);
+    EXPECT_EQ(form->GridModel->data(form->GridModel->index(0, 1)).toString(), "");
+    EXPECT_EQ(form->GridModel->data(form->GridModel->index(1, 2)).toString(), "4711");
+
+    form->SetCurrentGridRow(1);
+    ModalAnswerer answer([](QWidget* modal) {
+        auto* dialog = qobject_cast<TForm5*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->GroupName->text(), "alt.test");
+        EXPECT_EQ(dialog->ConferenceEdit->text(), "");
+        dialog->ConferenceEdit->setText("0");
+        dialog->LastReadEdit->setText("-10");
+        dialog->OkButton->click();
+    });
+    form->EditGroupSettings();
+    EXPECT_EQ(form->Groups[0].Conference, 0);
+    EXPECT_EQ(form->Groups[0].LastRead, -10);
+    EXPECT_TRUE(form->Groups.GroupsChanged);
+    EXPECT_EQ(form->GridModel->data(form->GridModel->index(0, 1)).toString(), "0");
+
+    // Closing saves the changed table.
+    form->close();
+    EXPECT_EQ(TempWorkDirectory::Read(dir.File("GROUPS.DAT")),
+              "alt.test 0 -10\r\ncomp.lang.c 3 4711\r\nmisc.misc -1 0\r\n");
+}
+
+TEST_F(MainWindowTest, ClosingWithoutChangesLeavesGroupsFileAlone) {
+    TempWorkDirectory::Write(dir.File("GROUPS.DAT"), "alt.test   -1   0\r\n");
+    auto form = Start();
+    form->close();
+    EXPECT_EQ(TempWorkDirectory::Read(dir.File("GROUPS.DAT")), "alt.test   -1   0\r\n");
+}
+
+TEST_F(MainWindowTest, EmptyTableIgnoresDoubleClickAndEnter) {
+    auto form = Start();
+    ModalAnswerer answerer(ModalAnswerer::Click(QMessageBox::Cancel));
+    form->EditGroupSettings();
+    QTest::keyClick(form->StringGrid1, Qt::Key_Return);
+    EXPECT_EQ(answerer.Count(), 0);
+}
+
+TEST_F(MainWindowTest, FindWalksDownAndSaysWhenNothingIsLeft) {
+    TempWorkDirectory::Write(dir.File("GROUPS.DAT"),
+                             "alt.test -1 0\r\ncomp.lang.c -1 0\r\nmisc.misc -1 0\r\n"
+                             "Comp.Sys -1 0\r\n");
+    auto form = Start();
+    form->SetCurrentGridRow(1);
+    ModalAnswerer answer([](QWidget* modal) {
+        if (auto* find = qobject_cast<TForm4*>(modal)) {
+            find->Edit1->setText("COMP");
+            find->OkButton->click();
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    form->Find1->trigger();
+    EXPECT_EQ(form->CurrentGridRow(), 2);
+    form->FindNext1->trigger();
+    EXPECT_EQ(form->CurrentGridRow(), 4);
+    form->FindNext1->trigger();
+    EXPECT_EQ(form->CurrentGridRow(), 4);
+    EXPECT_EQ(answer.Texts(), QStringList{"No more matches."});
+}
+
+} // namespace
