@@ -1,0 +1,196 @@
+// Get Articles against the local news server that scripts/newsd runs: real
+// articles through the real control, into a real packet archive.
+#include "archive/zip_file.h"
+#include "qwk/retrieval_run.h"
+#include "support/blocking_nntp_client.h"
+#include "support/temp_directory.h"
+
+#include "../qwk/messages_dat_test_reader.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string SourceRoot =
+    fs::path(__FILE__).parent_path().parent_path().parent_path().string();
+
+std::string Newsd(const std::string& arguments) {
+    const std::string command = SourceRoot + "/scripts/newsd " + arguments + " 2>/dev/null";
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            output += buffer;
+        ::pclose(pipe);
+    }
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
+        output.pop_back();
+    return output;
+}
+
+int NewsdPort() {
+    const std::int32_t port = VxStrToInt(Newsd("port"), 0);
+    return port > 0 ? port : 119;
+}
+
+class NullRunLog : public RunLog {
+public:
+    void SetCaption(const std::string&) override {}
+    void Clear() override { lines.clear(); }
+    void Show() override {}
+    void Hide() override {}
+    void AppendLine(const std::string& line) override { lines.push_back(line); }
+    std::vector<std::string> lines;
+};
+
+class NullRows : public GroupRowView {
+public:
+    void GroupRowChanged(std::size_t) override {}
+};
+
+class NullProgress : public ProgressView {
+public:
+    void SetCaption(const std::string&) override {}
+    void SetItem(const std::string&) override {}
+    void SetPercent(int) override {}
+    void Show() override {}
+    void Hide() override {}
+};
+
+class NullView : public ConnectionView {
+public:
+    void SetStatusText(const std::string&) override {}
+    void ApplyEnablingSet(bool) override {}
+    void RepaintStatus() override {}
+};
+
+std::vector<std::string> ZipEntryNames(const std::string& path) {
+    std::vector<std::string> names;
+    int error = 0;
+    if (zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error)) {
+        for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i)
+            names.emplace_back(zip_get_name(archive, i, 0));
+        zip_close(archive);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class GetArticlesE2E : public testing::Test {
+protected:
+    void SetUp() override {
+        group = "zandrel.test.get." + std::to_string(::getpid()) + "x" +
+                std::to_string(QDateTime::currentMSecsSinceEpoch());
+        Newsd("newgroup " + group);
+        ASSERT_TRUE(poster.connect("127.0.0.1", NewsdPort())) << "no news server: scripts/newsd";
+
+        fs::create_directories(dir.File("TEMP"));
+        fs::create_directories(dir.File("WORK"));
+        settings.NntpServer = "127.0.0.1";
+        settings.NntpPort = NewsdPort();
+        settings.QwkId = "E2E";
+        settings.LinesPerMessage = 90;
+        settings.Organization = "Zandrel Test Site";
+        settings.WorkDirectory = dir.File("WORK");
+        connection = std::make_unique<NewsConnection>(settings, view);
+    }
+    void TearDown() override {
+        if (connection)
+            connection->DisconnectAndWait();
+    }
+
+    void Post(const std::string& subject, const std::string& extraHeaders,
+              const std::string& body) {
+        const auto result =
+            poster.post("From: Tester <tester@example.invalid>\r\nNewsgroups: " + group +
+                        "\r\nSubject: " + subject + "\r\n" + extraHeaders + "\r\n" + body);
+        ASSERT_TRUE(result.ok) << result.reason;
+    }
+
+    void RunGetArticles() {
+        connection->ConnectAndWait();
+        ASSERT_FALSE(connection->Disconnected());
+        qwk::RetrieveArticles(
+            {*connection, table, settings, dir.File("TEMP"), log, rows, progress, zip});
+        connection->DisconnectAndWait();
+    }
+
+    std::string group;
+    BlockingNntpClient poster;
+    TempWorkDirectory dir{false};
+    Settings settings;
+    NullView view;
+    std::unique_ptr<NewsConnection> connection;
+    NewsGroupTable table;
+    NullRunLog log;
+    NullRows rows;
+    NullProgress progress;
+    TZipFile zip;
+};
+
+TEST_F(GetArticlesE2E, NewArticlesBecomeAPacketAndAreNotFetchedTwice) {
+    std::string longBody;
+    for (int i = 1; i <= 91; ++i)
+        longBody += "long line " + std::to_string(i) + "\r\n";
+    Post("First", "", "Hello\r\n.a line starting with a dot\r\n");
+    Post("Long", "", longBody);
+    Post("Mine", "Organization: ZANDREL TEST SITE\r\n", "posted from here\r\n");
+    const auto range = poster.group(group);
+    ASSERT_TRUE(range);
+    ASSERT_EQ(range->count, 3);
+
+    table.Append(group, 5, 0);
+    RunGetArticles();
+
+    EXPECT_EQ(table[0].LastRead, range->last);
+    EXPECT_EQ(ZipEntryNames(dir.File("WORK/E2E.QWK")),
+              (std::vector<std::string>{"CONTROL.DAT", "DOOR.ID", "MESSAGES.DAT"}));
+    const ReadBackPacket packet = ReadMessagesDat(dir.File("TEMP/MESSAGES.DAT"));
+    ASSERT_TRUE(packet.wellFormed);
+    ASSERT_EQ(packet.messages.size(), 3u);
+    EXPECT_EQ(packet.messages[0].Field(qwk::header::Subject), "First");
+    EXPECT_EQ(packet.messages[0].ArticleLines(),
+              (std::vector<std::string>{"Hello", ".a line starting with a dot"}));
+    EXPECT_EQ(packet.messages[0].Field(qwk::header::From), "Tester");
+    EXPECT_EQ(packet.messages[0].Conference(), 5);
+    EXPECT_TRUE(packet.messages[1].Continues());
+    EXPECT_EQ(packet.messages[2].ArticleLines(), std::vector<std::string>{"long line 91"});
+    EXPECT_NE(
+        std::find(log.lines.begin(), log.lines.end(), "        Article orginated here. Ignoring."),
+        log.lines.end());
+
+    // Nothing new: the old packet goes and no new one is made.
+    RunGetArticles();
+    EXPECT_FALSE(fs::exists(dir.File("WORK/E2E.QWK")));
+    EXPECT_EQ(table[0].LastRead, range->last);
+}
+
+TEST_F(GetArticlesE2E, NewestNAndAGroupTheServerLacks) {
+    for (int i = 1; i <= 5; ++i)
+        Post("Number " + std::to_string(i), "", "body\r\n");
+    const auto range = poster.group(group);
+    ASSERT_TRUE(range);
+
+    table.Append(group + ".missing", 1, 0);
+    table.Append(group, 2, -2);
+    RunGetArticles();
+
+    EXPECT_EQ(table[0].LastRead, 0);
+    EXPECT_EQ(table[1].LastRead, range->last);
+    const ReadBackPacket packet = ReadMessagesDat(dir.File("TEMP/MESSAGES.DAT"));
+    ASSERT_EQ(packet.messages.size(), 2u);
+    EXPECT_EQ(packet.messages[0].Field(qwk::header::Subject), "Number 4");
+    EXPECT_EQ(packet.messages[1].Field(qwk::header::Subject), "Number 5");
+}
+
+} // namespace
