@@ -114,13 +114,6 @@ TEST_F(GroupsFile, SaveThatCannotReplaceTheFileFailsQuietlyAndStaysChanged) {
     EXPECT_TRUE(StrayFiles(dir.Path()).empty());
 }
 
-TEST_F(GroupsFile, SaveIntoMissingDirectoryFailsQuietly) {
-    table.Append("a.b", 1, 2);
-    table.GroupsChanged = true;
-    EXPECT_FALSE(SaveGroups(table, dir.File("no/such/dir")));
-    EXPECT_TRUE(table.GroupsChanged);
-}
-
 // A write that fails halfway (here: the file size limit, as a full disk would)
 // must leave the old GROUPS.DAT whole.
 TEST_F(GroupsFile, FailedWriteKeepsOldFileWholeAndStaysChanged) {

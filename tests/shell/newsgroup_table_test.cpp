@@ -38,19 +38,6 @@ TEST(SortGroups, PrefixFirstAndOtherBytesByUnsignedValue) {
                                                         "z", "\xE9t\xE9"}));
 }
 
-TEST(SortGroups, KeepsEveryEntryWithItsValues) {
-    NewsGroupTable table;
-    table.Append("alt.test", 3, 30);
-    table.Append("Alt.Test", 4, 40);
-    table.Append("a", 1, 10);
-    SortGroups(table);
-    ASSERT_EQ(table.Count(), 3u);
-    EXPECT_EQ(table[0].Name, "a");
-    EXPECT_EQ(table[0].LastRead, 10);
-    for (std::size_t i = 1; i < 3; ++i)
-        EXPECT_EQ(table[i].Conference * 10, table[i].LastRead);
-}
-
 TEST(FindNextMatch, SearchesBelowTheCurrentRowWithoutWrapping) {
     const NewsGroupTable table =
         TableOf({"comp.os", "alt.test", "Comp.Lang", "misc.xcompx", "rec.arts"});
