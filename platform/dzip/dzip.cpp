@@ -119,7 +119,8 @@ int OnCloseCancel(zip_t*, void* data) {
 std::int32_t AddFiles(const ZipCommand& command) {
     if (command.lpszZipFile == nullptr || command.lpszZipFile[0] == '\0')
         return DZ_OPEN_FAILED;
-    const fs::path archive(command.lpszZipFile);
+    const char* const zipFile = command.lpszZipFile; // the record is packed: no references into it
+    const fs::path archive(zipFile);
     const std::vector<FileToAdd> files = CollectFiles(command, archive);
     if (files.empty())
         return DZ_NOTHING_TO_DO;
@@ -130,7 +131,7 @@ std::int32_t AddFiles(const ZipCommand& command) {
     if (zip == nullptr)
         return DZ_OPEN_FAILED;
 
-    const std::int32_t level = std::clamp(command.CompFactor, 0, 9);
+    const std::int32_t level = std::clamp<std::int32_t>(+command.CompFactor, 0, 9);
     for (const FileToAdd& file : files) {
         zip_source_t* source = zip_source_file(zip, file.source.c_str(), 0, -1);
         if (source == nullptr) {

@@ -53,6 +53,9 @@ private:
     DUnzipEntry previousUnzip_ = nullptr;
 };
 
+// The record is packed, so its fields are compared by value (the unary
+// plus), never bound to a reference.
+
 // Every flag field of a ZipCommand, with the option it comes from.
 std::vector<std::int32_t> ZipFlagFields(const ZipCommand& c) {
     return {c.DosifyFlag,
@@ -103,20 +106,20 @@ TEST_F(CommandRecords, PackingOptionsGiveNoDirectoryNamesAloneAndTheDefaults) {
     ASSERT_TRUE(zip.Execute(4));
 
     const ZipCommand& c = recorded.zip.at(0);
-    EXPECT_EQ(c.StructSize, static_cast<std::int32_t>(sizeof(ZipCommand)));
-    EXPECT_EQ(c.ActionCode, 4);
-    EXPECT_EQ(c.CompFactor, 5);
-    EXPECT_EQ(c.NoDirectoryNamesFlag, 1);
+    EXPECT_EQ(+c.StructSize, static_cast<std::int32_t>(sizeof(ZipCommand)));
+    EXPECT_EQ(+c.ActionCode, 4);
+    EXPECT_EQ(+c.CompFactor, 5);
+    EXPECT_EQ(+c.NoDirectoryNamesFlag, 1);
     int set = 0;
     for (std::int32_t flag : ZipFlagFields(c))
         set += flag;
     EXPECT_EQ(set, 1) << "every other flag field is 0";
-    EXPECT_EQ(c.wMultiVolControl, 0);
-    EXPECT_EQ(c.wZipSubOptions, 0);
-    EXPECT_EQ(c.lpszZipFile, zip.lpszZipFile.Text());
-    EXPECT_EQ(c.lpszItemList, nullptr) << "a text never set reaches the library as null";
-    EXPECT_EQ(c.UnsetField1, 0);
-    EXPECT_EQ(c.UnsetField2, 0);
+    EXPECT_EQ(+c.wMultiVolControl, 0);
+    EXPECT_EQ(+c.wZipSubOptions, 0);
+    EXPECT_EQ(+c.lpszZipFile, zip.lpszZipFile.Text());
+    EXPECT_EQ(+c.lpszItemList, nullptr) << "a text never set reaches the library as null";
+    EXPECT_EQ(+c.UnsetField1, 0);
+    EXPECT_EQ(+c.UnsetField2, 0);
     const std::uint8_t zeros[8] = {};
     EXPECT_EQ(std::memcmp(c.Reserved, zeros, sizeof zeros), 0);
 }
@@ -147,9 +150,9 @@ TEST_F(CommandRecords, OptionWordsCarryTheirOwnValues) {
                               TUnzipSubOption::USO_MANGLELONGNAMES};
     ASSERT_TRUE(zip.Execute(4));
     ASSERT_TRUE(unzip.Execute(8));
-    EXPECT_EQ(recorded.zip.at(0).wMultiVolControl, 0x8100);
-    EXPECT_EQ(recorded.zip.at(0).wZipSubOptions, 0x21);
-    EXPECT_EQ(recorded.unzip.at(0).wUnzipSubOptions, 0x21);
+    EXPECT_EQ(+recorded.zip.at(0).wMultiVolControl, 0x8100);
+    EXPECT_EQ(+recorded.zip.at(0).wZipSubOptions, 0x21);
+    EXPECT_EQ(+recorded.unzip.at(0).wUnzipSubOptions, 0x21);
 
     TMultiVolFlags all;
     for (int member = 0; member <= static_cast<int>(TMultiVolFlag::MV_CDFIRST); ++member)
@@ -163,16 +166,16 @@ TEST_F(CommandRecords, UnzipRecordCarriesTextsNumbersAndTheComponentAsUserValue)
     unzip.IndexofItem = 3;
     ASSERT_TRUE(unzip.Execute(8));
     const UnzipCommand& u = recorded.unzip.at(0);
-    EXPECT_EQ(u.StructSize, static_cast<std::int32_t>(sizeof(UnzipCommand)));
-    EXPECT_EQ(u.ActionCode, 8);
-    EXPECT_STREQ(u.lpszZipFile, "WORK/MYBBS.REP");
-    ASSERT_NE(u.lpszFileSpec, nullptr) << "an empty text reaches the library as a zero byte";
-    EXPECT_EQ(u.lpszFileSpec[0], '\0');
-    EXPECT_EQ(u.lpszDestination, nullptr);
-    EXPECT_EQ(u.IndexofItem, 3);
-    EXPECT_EQ(u.InfoBuffer, unzip.InfoBuffer.get());
-    EXPECT_EQ(u.MinorProc, &TDynaZip::MinorStatusCallback);
-    EXPECT_EQ(u.MajorProc, &TDynaZip::MajorStatusCallback);
+    EXPECT_EQ(+u.StructSize, static_cast<std::int32_t>(sizeof(UnzipCommand)));
+    EXPECT_EQ(+u.ActionCode, 8);
+    EXPECT_STREQ(+u.lpszZipFile, "WORK/MYBBS.REP");
+    ASSERT_NE(+u.lpszFileSpec, nullptr) << "an empty text reaches the library as a zero byte";
+    EXPECT_EQ(+u.lpszFileSpec[0], '\0');
+    EXPECT_EQ(+u.lpszDestination, nullptr);
+    EXPECT_EQ(+u.IndexofItem, 3);
+    EXPECT_EQ(+u.InfoBuffer, unzip.InfoBuffer.get());
+    EXPECT_EQ(+u.MinorProc, &TDynaZip::MinorStatusCallback);
+    EXPECT_EQ(+u.MajorProc, &TDynaZip::MajorStatusCallback);
     for (void* user : {u.MinorData, u.MajorData, u.MessageData, u.RenameData})
         EXPECT_EQ(user, static_cast<TDynaZip*>(&unzip));
 }
@@ -184,7 +187,7 @@ TEST_F(CommandRecords, ReturnCountComesBackOnlyOnSuccess) {
     EXPECT_FALSE(unzip.Execute(8));
     EXPECT_EQ(unzip.ResultCode, 11);
     EXPECT_EQ(unzip.ReturnCount, 7);
-    EXPECT_EQ(recorded.unzip.at(0).ReturnCount, 7);
+    EXPECT_EQ(+recorded.unzip.at(0).ReturnCount, 7);
 
     recorded.answer = 0;
     EXPECT_TRUE(unzip.Execute(8));
