@@ -161,7 +161,7 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
         reader.KeepReply(reply);
     }
 
-    summary.Packet = reader.CloseReplyPacket(zip);
+    summary.Packet = reader.CloseReplyPacket(zip, progress);
     LogPacketOutcome(summary.Packet, FileName(*archive), log);
     return summary;
 }

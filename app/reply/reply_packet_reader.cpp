@@ -3,6 +3,7 @@
 #include "archive/unzip_file.h"
 #include "archive/zip_file.h"
 #include "atomic_file.h"
+#include "qwk/packet_packing.h"
 #include "shell/run_views.h"
 #include "vxutil.h"
 
@@ -62,17 +63,6 @@ bool UnpackReplyArchive(TUnzipFile& unzip, ProgressView& progress, const std::st
     unzip.lpszFileSpec.SetText("*.*");
     unzip.lpszZipFile.SetText(archive);
     return unzip.Execute(8);
-}
-
-// Zips every file of the directory, under its bare name, into a new archive.
-bool PackReplyArchive(TZipFile& zip, const std::string& archive, const std::string& directory) {
-    std::error_code error;
-    fs::remove(archive, error);
-    zip.lpszZipFile.SetText(archive);
-    zip.lpszItemList.SetText("\"" + VxSlashIt(directory) + "*.*\"");
-    zip.Options.erase(TZipFlag::AddCommentFlag);
-    zip.Options.insert(TZipFlag::NoDirectoryNamesFlag);
-    return zip.Execute(4) && fs::is_regular_file(archive, error);
 }
 
 } // namespace
@@ -202,7 +192,7 @@ void ReplyPacketReader::KeepReply(const ReplyMessage& reply) {
     ++keptReplies_;
 }
 
-ReplyPacketOutcome ReplyPacketReader::CloseReplyPacket(TZipFile& zip) {
+ReplyPacketOutcome ReplyPacketReader::CloseReplyPacket(TZipFile& zip, ProgressView& progress) {
     if (messageFile_.is_open()) {
         messageFile_.clear(); // only the closing itself counts here
         messageFile_.close();
@@ -217,12 +207,12 @@ ReplyPacketOutcome ReplyPacketReader::CloseReplyPacket(TZipFile& zip) {
         fs::remove(archivePath_, error);
         outcome.ArchiveUpdated = !error;
     } else {
-        outcome.ArchiveUpdated = WriteKeptPacket(zip);
+        outcome.ArchiveUpdated = WriteKeptPacket(zip, progress);
     }
     return outcome;
 }
 
-bool ReplyPacketReader::WriteKeptPacket(TZipFile& zip) {
+bool ReplyPacketReader::WriteKeptPacket(TZipFile& zip, ProgressView& progress) {
     // The kept packet is made in a directory of its own, so that the zip
     // takes exactly its files; the old archive is only replaced once the
     // new one is whole.
@@ -247,8 +237,7 @@ bool ReplyPacketReader::WriteKeptPacket(TZipFile& zip) {
         fs::copy_file(other, VxSlashIt(packetFiles) + FileNamePart(other), error);
 
     const std::string newArchive = VxSlashIt(scratch) + FileNamePart(archivePath_);
-    if (!PackReplyArchive(zip, newArchive, packetFiles))
-        return false;
+    PackPacket(zip, progress, newArchive, packetFiles);
     std::ifstream packed(newArchive, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(packed),
                             std::istreambuf_iterator<char>()};

@@ -85,14 +85,15 @@ public:
     // Closes the message file. When every reply was posted the archive is
     // deleted; otherwise it is replaced by an archive of the same name whose
     // message file holds the first block, the kept replies and any unread
-    // rest. Throws std::ios_base::failure when the file cannot be closed.
-    ReplyPacketOutcome CloseReplyPacket(TZipFile& zip);
+    // rest, packed with the progress window showing. Throws
+    // std::ios_base::failure when the message file cannot be closed.
+    ReplyPacketOutcome CloseReplyPacket(TZipFile& zip, ProgressView& progress);
 
     const std::string& ArchivePath() const { return archivePath_; }
     const std::string& MessageFilePath() const { return messageFilePath_; }
 
 private:
-    bool WriteKeptPacket(TZipFile& zip);
+    bool WriteKeptPacket(TZipFile& zip, ProgressView& progress);
 
     const Settings& settings_;
     std::string archivePath_;

@@ -134,10 +134,12 @@ TEST_F(PostingRunTest, PostsEachReplyToItsGroupAndKeepsTheOneWithoutAGroup) {
                             "1 reply not posted, kept in MYBBS.REP"));
     EXPECT_EQ(log.showCount, 1);
     EXPECT_FALSE(log.shown);
-    EXPECT_EQ(progress.caption, "Unzipping MYBBS.REP");
+    EXPECT_THAT(progress.captions, ElementsAre("Unzipping MYBBS.REP", "Zipping MYBBS.REP"));
     EXPECT_FALSE(progress.shown);
 
     EXPECT_EQ(KeptMessageFile(), ReplyPacketBuilder("MYBBS").Add(Unqueued).MessageFile());
+    // The reader's other files go back into the packet with the kept reply.
+    EXPECT_EQ(ReadZipArchive(Archive()).size(), 2u);
 }
 
 TEST_F(PostingRunTest, ARefusedReplyIsLoggedWithTheServersReasonAndKept) {
@@ -203,7 +205,7 @@ TEST_F(PostingRunTest, AFullyPostedPacketIsDeletedWhateverTheCaseOfItsNames) {
     EXPECT_EQ(summary.NotPosted, 0);
     EXPECT_TRUE(summary.Packet.ArchiveUpdated);
     EXPECT_FALSE(fs::exists(Archive("mybbs.rep")));
-    EXPECT_EQ(progress.caption, "Unzipping MYBBS.REP");
+    EXPECT_THAT(progress.captions, ElementsAre("Unzipping MYBBS.REP"));
     const auto posted = Posted();
     ASSERT_EQ(posted.size(), 2u);
     EXPECT_EQ(posted[1].Headers, "From: jdoe@example.net\r\n"

@@ -26,7 +26,7 @@ public:
 
 class RecordingProgress : public ProgressView {
 public:
-    void SetCaption(const std::string& text) override { caption = text; }
+    void SetCaption(const std::string& text) override { captions.push_back(text); }
     void SetItem(const std::string& text) override { items.push_back(text); }
     void SetPercent(int value) override { percents.push_back(value); }
     void Show() override {
@@ -35,7 +35,7 @@ public:
     }
     void Hide() override { shown = false; }
 
-    std::string caption;
+    std::vector<std::string> captions;
     std::vector<std::string> items;
     std::vector<int> percents;
     bool shown = false;

@@ -77,7 +77,7 @@ TEST_F(MessageFileTest, AnEmptyReplyIsSkippedAndReadingGoesOn) {
 
 TEST_F(MessageFileTest, ADamagedReplyEndsTheReading) {
     const ReplyDraft good{1, "A", "good", "All", "fine", ""};
-    for (const std::string& count : {"abc", "-2", "2x"}) {
+    for (const char* count : {"abc", "-2", "2x"}) {
         SCOPED_TRACE(count);
         ReplyPacketReader fresh(settings, dir.File("MYBBS.REP"), dir.File("TEMP"));
         ReplyPacketBuilder packet("MYBBS");
