@@ -2,6 +2,7 @@
 
 #include "nntp_wire.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QTcpSocket>
@@ -78,6 +79,7 @@ struct TNNTP::Impl {
     TNNTP* q;
     QTcpSocket socket;
     QTimer replyTimer;
+    QElapsedTimer lastActivity;
     int replyTimeoutMs = 60000;
 
     std::string remoteHost;
@@ -154,11 +156,32 @@ struct TNNTP::Impl {
     }
     void Write(const std::string& line) {
         const std::string bytes = line + "\r\n";
-        socket.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        std::size_t sent = 0;
+        // A command line goes straight to the kernel when nothing is queued
+        // before it: going through the socket's buffer would switch its write
+        // notifier on and off, and wake the event loop, for every command.
+        const qintptr fd = socket.socketDescriptor();
+        if (fd >= 0 && socket.bytesToWrite() == 0) {
+            const ssize_t n = ::send(static_cast<int>(fd), bytes.data(), bytes.size(),
+                                     MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0)
+                sent = static_cast<std::size_t>(n);
+        }
+        if (sent < bytes.size()) {
+            socket.write(bytes.data() + sent, static_cast<qint64>(bytes.size() - sent));
+            socket.flush();
+        }
     }
     void Await(Awaiting what) {
         awaiting = what;
-        replyTimer.start(replyTimeoutMs);
+        NoteActivity();
+    }
+    // The reply timer is not re-armed for every read: it runs on, and when
+    // it fires it looks at how long the server has really been quiet.
+    void NoteActivity() {
+        lastActivity.restart();
+        if (!replyTimer.isActive())
+            replyTimer.start(replyTimeoutMs);
     }
 
     void Succeed() { Finish(false, 0, {}, false); }
@@ -237,7 +260,6 @@ struct TNNTP::Impl {
 void TNNTP::Impl::Finish(bool failed, std::int16_t number, const std::string& description,
                          bool dropConnection) {
     const Operation ended = operation;
-    replyTimer.stop();
     if (lookupId >= 0) {
         QHostInfo::abortHostLookup(lookupId);
         lookupId = -1;
@@ -314,7 +336,7 @@ void TNNTP::Impl::ReadyRead() {
         if (got <= 0)
             break;
         if (awaiting != Awaiting::Nothing)
-            replyTimer.start(replyTimeoutMs);
+            NoteActivity();
         TakeLines();
     }
     DeliverPendingData();
@@ -574,7 +596,7 @@ void TNNTP::Impl::BytesWritten(qint64 bytes) {
     postWritten = std::min(total, postWritten + bytes);
     docInput.BytesTransferred = static_cast<double>(postWritten);
     RaiseDocInput(docData);
-    replyTimer.start(replyTimeoutMs);
+    NoteActivity();
 }
 
 void TNNTP::Impl::ConnectionEnded(const std::string& why) {
@@ -592,8 +614,13 @@ void TNNTP::Impl::ConnectionEnded(const std::string& why) {
 }
 
 void TNNTP::Impl::TimedOut() {
-    if (operation == Operation::None)
+    if (operation == Operation::None || awaiting == Awaiting::Nothing)
         return;
+    const qint64 quiet = lastActivity.elapsed();
+    if (quiet < replyTimeoutMs) {
+        replyTimer.start(static_cast<int>(replyTimeoutMs - quiet));
+        return;
+    }
     Fail(nntpErrorTimedOut,
          "The server did not answer within " + std::to_string(replyTimeoutMs / 1000.0) + " seconds",
          true);
@@ -657,6 +684,8 @@ TDocument& TNNTP::DocOutput() {
 
 void TNNTP::SetReplyTimeout(int milliseconds) {
     d->replyTimeoutMs = std::max(1, milliseconds);
+    if (d->replyTimer.isActive())
+        d->replyTimer.start(d->replyTimeoutMs);
 }
 
 int TNNTP::ReplyTimeout() const {
