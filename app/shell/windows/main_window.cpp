@@ -3,6 +3,7 @@
 #include "archive/unzip_file.h"
 #include "archive/zip_file.h"
 #include "nntp/newsgroup_list_retrieval.h"
+#include "qwk/packet_packing.h"
 #include "qwk/retrieval_run.h"
 #include "reply/posting_run.h"
 #include "shell/groups_file.h"
@@ -101,6 +102,14 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::SetSecondaryWindows(const SecondaryWindows& windows) {
+    windows_ = windows;
+    if (windows_.ProgressForm) {
+        BindArchiveProgress(*ZipFile1, *windows_.ProgressForm);
+        BindArchiveProgress(*UnzipFile1, *windows_.ProgressForm);
+    }
+}
 
 std::string TForm1::IniPath() const {
     return VxSlashIt(StartDirectory) + "ZANDREL.INI";

@@ -50,7 +50,8 @@ public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
-    void SetSecondaryWindows(const SecondaryWindows& windows) { windows_ = windows; }
+    // Also routes both archive components' progress to the progress window.
+    void SetSecondaryWindows(const SecondaryWindows& windows);
     void SetSplash(TSplashScreen* splash) { splash_ = splash; }
 
     // The unattended run: connect, get articles, post articles, disconnect,
