@@ -182,6 +182,11 @@ ChildResult RunChild(const std::vector<std::string>& argv, const fs::path& direc
         if (::chdir(directory.c_str()) != 0)
             _exit(127);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        // The children's chatter would hide the figures.
+        if (std::FILE* log = std::fopen("output.log", "w")) {
+            ::dup2(fileno(log), STDOUT_FILENO);
+            ::dup2(fileno(log), STDERR_FILENO);
+        }
         std::vector<char*> args;
         for (const std::string& arg : argv)
             args.push_back(const_cast<char*>(arg.c_str()));
@@ -240,8 +245,10 @@ ChildResult RunSuck(const Options& options, int count, const fs::path& base) {
     fs::remove_all(home);
     fs::create_directories(home / "msgs");
     WriteFile(home / "sucknewsrc", options.group + " -" + std::to_string(count) + "\n");
-    return RunChild({"suck", "127.0.0.1", "-N", std::to_string(options.port), "-m", "-n", "-q",
-                     "-K", "-dm", (home / "msgs").string(), "-dd", home.string(), "-dt",
+    // -H: the server is this machine's own news system, whose history would
+    // mark every article as already here. -M: INN starts in transit mode.
+    return RunChild({"suck", "127.0.0.1", "-N", std::to_string(options.port), "-M", "-H", "-m",
+                     "-n", "-q", "-K", "-dm", (home / "msgs").string(), "-dd", home.string(), "-dt",
                      home.string()},
                     home);
 }
