@@ -419,7 +419,14 @@ void TForm1::SortListofNewsgroups1Click() {
         {
             HourglassCursor hourglass;
             SortGroups(Groups);
+        }
+        // The grid shows the new order even when the save fails.
+        try {
+            HourglassCursor hourglass;
             SaveGroups(Groups, StartDirectory);
+        } catch (...) {
+            FillGrid();
+            throw;
         }
         FillGrid();
     });
