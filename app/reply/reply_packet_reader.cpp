@@ -220,6 +220,14 @@ bool ReplyPacketReader::WriteKeptPacket(TZipFile& zip, ProgressView& progress) {
     const std::string packetFiles = VxSlashIt(scratch) + "packet";
     std::error_code error;
     fs::remove_all(scratch, error);
+    // Nothing of it stays behind for the next packet made in TEMP.
+    struct RemoveScratch {
+        const std::string& path;
+        ~RemoveScratch() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } removeScratch{scratch};
     if (!fs::create_directories(packetFiles, error))
         return false;
 

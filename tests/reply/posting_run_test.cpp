@@ -140,6 +140,7 @@ TEST_F(PostingRunTest, PostsEachReplyToItsGroupAndKeepsTheOneWithoutAGroup) {
     EXPECT_EQ(KeptMessageFile(), ReplyPacketBuilder("MYBBS").Add(Unqueued).MessageFile());
     // The reader's other files go back into the packet with the kept reply.
     EXPECT_EQ(ReadZipArchive(Archive()).size(), 2u);
+    EXPECT_FALSE(fs::exists(Temp() + "/kept-replies"));
 }
 
 TEST_F(PostingRunTest, ARefusedReplyIsLoggedWithTheServersReasonAndKept) {
