@@ -9,6 +9,11 @@
 // The news server must run on 127.0.0.1 (scripts/newsd start); the group is
 // created and filled by scripts/newsd when it holds too few articles.
 
+#include "archive/zip_file.h"
+#include "qwk/retrieval_run.h"
+
+#include <QCoreApplication>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -253,6 +258,59 @@ ChildResult RunSuck(const Options& options, int count, const fs::path& base) {
                     home);
 }
 
+// The run alone, in this process, with views that show nothing: what the
+// windows add to the batch run is the difference to zandrel BATCH.
+double RunWithoutWindows(const Options& options, int count, const fs::path& base) {
+    struct NoLog : RunLog {
+        void SetCaption(const std::string&) override {}
+        void Clear() override {}
+        void Show() override {}
+        void Hide() override {}
+        void AppendLine(const std::string&) override {}
+    };
+    struct NoRows : GroupRowView {
+        void GroupRowChanged(std::size_t) override {}
+    };
+    struct NoProgress : ProgressView {
+        void SetCaption(const std::string&) override {}
+        void SetItem(const std::string&) override {}
+        void SetPercent(int) override {}
+        void Show() override {}
+        void Hide() override {}
+    };
+    struct NoStatus : ConnectionView {
+        void SetStatusText(const std::string&) override {}
+        void ApplyEnablingSet(bool) override {}
+        void RepaintStatus() override {}
+    };
+    const fs::path home = base / "in-process";
+    fs::create_directories(home / "TEMP");
+    fs::create_directories(home / "WORK");
+    Settings settings;
+    settings.NntpServer = "127.0.0.1";
+    settings.NntpPort = options.port;
+    settings.QwkId = "BENCH";
+    settings.LinesPerMessage = 90;
+    settings.WorkDirectory = (home / "WORK").string();
+    NoStatus status;
+    NewsConnection connection(settings, status);
+    NewsGroupTable table;
+    table.Append(options.group, 1, -count);
+    NoLog log;
+    NoRows rows;
+    NoProgress progress;
+    TZipFile zip;
+    connection.ConnectAndWait();
+    if (connection.Disconnected())
+        throw std::runtime_error("the control could not connect");
+    const auto start = Clock::now();
+    qwk::RetrieveArticles(
+        {connection, table, settings, (home / "TEMP").string(), log, rows, progress, zip});
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    connection.DisconnectAndWait();
+    return seconds;
+}
+
 std::string ExeDirectory() {
     return fs::read_symlink("/proc/self/exe").parent_path().string();
 }
@@ -260,6 +318,7 @@ std::string ExeDirectory() {
 } // namespace
 
 int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
     Options options;
     options.zandrel = ExeDirectory() + "/zandrel";
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -285,6 +344,7 @@ int main(int argc, char** argv) {
         const ChildResult small = RunZandrel(options, options.small, base);
         const ChildResult large = RunZandrel(options, options.count, base);
         const double blocking = RunBlockingClient(options, range, options.count);
+        const double withoutWindows = RunWithoutWindows(options, options.count, base);
         const ChildResult suck = RunSuck(options, options.count, base);
         const long suckFiles =
             std::distance(fs::directory_iterator(base / "suck" / "msgs"), fs::directory_iterator{});
@@ -297,6 +357,8 @@ int main(int argc, char** argv) {
                     options.group.c_str(), options.port);
         std::printf("  %-24s %10.1f articles/s  (%.2f s, exit status %d)\n", "zandrel BATCH",
                     zandrelRate, large.seconds, large.status);
+        std::printf("  %-24s %10.1f articles/s  (%.2f s, in process, no windows)\n",
+                    "Get Articles run alone", n / withoutWindows, withoutWindows);
         std::printf("  %-24s %10.1f articles/s  (%.2f s)\n", "blocking client", blockingRate,
                     blocking);
         std::printf("  %-24s %10.1f articles/s  (%.2f s, %ld files, exit status %d)\n", "suck",
@@ -305,6 +367,8 @@ int main(int argc, char** argv) {
                     zandrelRate / suckRate);
         std::printf("  zandrel / blocking client %6.2f   (target >= 0.7)\n",
                     zandrelRate / blockingRate);
+        std::printf("  run alone / blocking client %4.2f   (what the windows leave aside)\n",
+                    blocking / withoutWindows);
         std::printf("  zandrel peak memory: %ld KiB for %d articles, %ld KiB for %d (ratio %.2f)\n",
                     small.maxRssKb, options.small, large.maxRssKb, options.count,
                     static_cast<double>(large.maxRssKb) / static_cast<double>(small.maxRssKb));
