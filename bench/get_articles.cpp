@@ -346,6 +346,8 @@ int main(int argc, char** argv) {
         const double blocking = RunBlockingClient(options, range, options.count);
         const double withoutWindows = RunWithoutWindows(options, options.count, base);
         const ChildResult suck = RunSuck(options, options.count, base);
+        if (WIFEXITED(suck.status) && WEXITSTATUS(suck.status) == 127)
+            std::fprintf(stderr, "suck did not run: apt-get install suck\n");
         const long suckFiles =
             std::distance(fs::directory_iterator(base / "suck" / "msgs"), fs::directory_iterator{});
 
