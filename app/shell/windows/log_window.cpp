@@ -1,10 +1,17 @@
 #include "shell/windows/log_window.h"
 
+#include "shell/windows/message_boxes.h"
+
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <unistd.h>
+
+namespace {
+constexpr int FlushIntervalMs = 100;
+}
 
 TForm6::TForm6(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -18,6 +25,11 @@ TForm6::TForm6(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(RichEdit1);
+    echoToTerminal_ = ::isatty(STDOUT_FILENO) != 0;
+    flushTimer_ = new QTimer(this);
+    flushTimer_->setSingleShot(true);
+    flushTimer_->setInterval(FlushIntervalMs);
+    connect(flushTimer_, &QTimer::timeout, this, &TForm6::FlushPendingLines);
 }
 
 void TForm6::SetCaption(const std::string& caption) {
@@ -30,30 +42,35 @@ void TForm6::Clear() {
 }
 
 void TForm6::Show() {
+    if (Unattended())
+        return;
     show();
     raise();
 }
 
 void TForm6::Hide() {
+    std::fflush(stdout);
     FlushPendingLines();
     hide();
 }
 
 void TForm6::AppendLine(const std::string& line) {
-    if (echo_) {
+    if (Unattended()) {
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
-        std::fflush(stdout);
+        // A terminal sees each line at once; a log file gets whole buffers,
+        // flushed when the run ends.
+        if (echoToTerminal_)
+            std::fflush(stdout);
+        return;
     }
     pending_.append(QString::fromLocal8Bit(line));
-    if (!flushScheduled_) {
-        flushScheduled_ = true;
-        QTimer::singleShot(0, this, &TForm6::FlushPendingLines);
-    }
+    if (!flushTimer_->isActive())
+        flushTimer_->start();
 }
 
 void TForm6::FlushPendingLines() {
-    flushScheduled_ = false;
+    flushTimer_->stop();
     if (pending_.isEmpty())
         return;
     RichEdit1->appendPlainText(pending_.join(QLatin1Char('\n')));

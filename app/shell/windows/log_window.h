@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QPlainTextEdit;
+class QTimer;
 
 class TForm6 : public QWidget, public RunLog {
     Q_OBJECT
@@ -17,14 +18,13 @@ public:
     void Clear() override;
     void Show() override;
     void Hide() override;
-    // The line appears on the next pass of the event loop, together with any
-    // others that arrived meanwhile, so a fast run is not held up by painting.
+    // Lines reach the view in batches a few times a second, so a fast run is
+    // not held up by laying out and painting text for every article. In a
+    // batch run the window stays hidden and every line goes to standard
+    // output instead, so memory does not grow with the run.
     void AppendLine(const std::string& line) override;
 
-    // In a batch run every line also goes to standard output.
-    void SetEchoToStandardOutput(bool echo) { echo_ = echo; }
-
-    // Writes lines still waiting for the next pass; tests call it to look.
+    // Writes the lines still waiting for the next batch.
     void FlushPendingLines();
     QString Text() const;
 
@@ -32,6 +32,6 @@ public:
 
 private:
     QStringList pending_;
-    bool flushScheduled_ = false;
-    bool echo_ = false;
+    QTimer* flushTimer_;
+    bool echoToTerminal_ = false;
 };

@@ -31,9 +31,11 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -228,6 +230,10 @@ void TForm1::CreateGrid() {
     StringGrid1->setColumnWidth(1, 121);
     StringGrid1->setColumnWidth(2, 117);
     StringGrid1->installEventFilter(this);
+    rowRepaintTimer_ = new QTimer(this);
+    rowRepaintTimer_->setSingleShot(true);
+    rowRepaintTimer_->setInterval(100);
+    connect(rowRepaintTimer_, &QTimer::timeout, this, &TForm1::RepaintChangedRows);
     connect(StringGrid1, &QTableView::doubleClicked, this, &TForm1::EditGroupSettings);
 
     auto* central = new QWidget;
@@ -325,7 +331,19 @@ void TForm1::ApplyEnablingSet(bool connected) {
 void TForm1::RepaintStatus() {}
 
 void TForm1::GroupRowChanged(std::size_t index) {
-    GridModel->RowChanged(index);
+    changedRows_.push_back(index);
+    if (!rowRepaintTimer_->isActive())
+        rowRepaintTimer_->start();
+}
+
+void TForm1::RepaintChangedRows() {
+    rowRepaintTimer_->stop();
+    std::sort(changedRows_.begin(), changedRows_.end());
+    changedRows_.erase(std::unique(changedRows_.begin(), changedRows_.end()), changedRows_.end());
+    for (std::size_t index : changedRows_)
+        if (index < Groups.Count())
+            GridModel->RowChanged(index);
+    changedRows_.clear();
 }
 
 // Grid
@@ -446,7 +464,7 @@ void TForm1::ImportListofQueuedNewsgroups1Click() {
             [](const std::string& q) { return VxYesNoDialog(q, ApplicationTitle); },
             [](const std::string& m) { VxInfoDialog(m, ApplicationTitle); });
         for (std::size_t index : changed)
-            GroupRowChanged(index);
+            GridModel->RowChanged(index);
     });
 }
 
@@ -500,7 +518,7 @@ void TForm1::EditGroupSettings() {
     ApplyGroupSettings(
         Groups, index,
         {Local8(dialog->ConferenceEdit->text()), Local8(dialog->LastReadEdit->text())});
-    GroupRowChanged(index);
+    GridModel->RowChanged(index);
 }
 
 void TForm1::ShowHelp(int context) {

@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QFrame;
@@ -128,7 +129,12 @@ private:
     // whatever the outcome; an error it raises is shown in the error box.
     template <typename Command> void WithWindowDisabled(Command&& command);
 
+    void RepaintChangedRows();
+
     SecondaryWindows windows_;
+    // Rows changed by a run, repainted together a few times a second.
+    std::vector<std::size_t> changedRows_;
+    class QTimer* rowRepaintTimer_ = nullptr;
     TSplashScreen* splash_ = nullptr;
     bool closed_ = false;
     int runningCommands_ = 0;

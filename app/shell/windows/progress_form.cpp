@@ -1,5 +1,7 @@
 #include "shell/windows/progress_form.h"
 
+#include "shell/windows/message_boxes.h"
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
@@ -35,6 +37,8 @@ void TProgressForm::SetPercent(int percent) {
 }
 
 void TProgressForm::Show() {
+    if (Unattended()) // a batch run shows no window
+        return;
     show();
     raise();
 }
