@@ -2,6 +2,7 @@
 // against the local news server takes the new articles of the queued groups
 // out as a QWK packet and posts the replies of the reply packet.
 #include "support/blocking_nntp_client.h"
+#include "support/local_news_server.h"
 #include "support/program_path.h"
 #include "support/reply_packet_builder.h"
 #include "support/temp_directory.h"
@@ -18,19 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string SourceRoot =
-    fs::path(__FILE__).parent_path().parent_path().parent_path().string();
-
-bool Newsd(const std::string& arguments) {
-    return std::system((SourceRoot + "/scripts/newsd " + arguments + " >/dev/null 2>&1").c_str()) ==
-           0;
-}
-
 std::string UniqueGroup(const std::string& suffix) {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    return "zandrel.batch.t" + std::to_string(::getpid()) + "x" +
-           std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) +
-           "." + suffix;
+    return UniqueGroupName("zandrel.batch") + "." + suffix;
 }
 
 struct BatchResult {
@@ -63,7 +53,8 @@ BatchResult RunBatch(const std::string& directory) {
 TEST(BatchRoundTrip, PacketOutAndRepliesPostedUnattended) {
     const std::string incoming = UniqueGroup("in");
     const std::string outgoing = UniqueGroup("out");
-    ASSERT_TRUE(Newsd("newgroup " + incoming + " " + outgoing)) << "is scripts/newsd running?";
+    ASSERT_TRUE(NewsdSucceeds("newgroup " + incoming + " " + outgoing))
+        << "is scripts/newsd running?";
 
     BlockingNntpClient client;
     ASSERT_TRUE(client.connect("127.0.0.1", 119)) << client.lastReply();

@@ -3,6 +3,7 @@
 #include "archive/zip_file.h"
 #include "qwk/retrieval_run.h"
 #include "support/blocking_nntp_client.h"
+#include "support/local_news_server.h"
 #include "support/temp_directory.h"
 
 #include "../qwk/messages_dat_test_reader.h"
@@ -20,28 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::string SourceRoot =
-    fs::path(__FILE__).parent_path().parent_path().parent_path().string();
-
-std::string Newsd(const std::string& arguments) {
-    const std::string command = SourceRoot + "/scripts/newsd " + arguments + " 2>/dev/null";
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            output += buffer;
-        ::pclose(pipe);
-    }
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
-        output.pop_back();
-    return output;
-}
-
-int NewsdPort() {
-    const std::int32_t port = VxStrToInt(Newsd("port"), 0);
-    return port > 0 ? port : 119;
-}
 
 class NullRunLog : public RunLog {
 public:

@@ -8,6 +8,7 @@
 #include "shell/windows/settings_dialog.h"
 #include "shell/windows/small_dialogs.h"
 #include "support/blocking_nntp_client.h"
+#include "support/local_news_server.h"
 #include "support/reply_packet_builder.h"
 #include "support/temp_directory.h"
 
@@ -23,20 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string SourceRoot =
-    fs::path(__FILE__).parent_path().parent_path().parent_path().string();
-
-std::string UniqueGroup() {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    return "zandrel.window.t" + std::to_string(::getpid()) + "x" +
-           std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
-
 TEST(MainWindowE2E, GetArticlesFromTheWindowPacksThePacketAndMovesTheGrid) {
-    const std::string group = UniqueGroup();
-    ASSERT_EQ(
-        std::system((SourceRoot + "/scripts/newsd newgroup " + group + " >/dev/null 2>&1").c_str()),
-        0);
+    const std::string group = UniqueGroupName("zandrel.window");
+    ASSERT_TRUE(NewsdSucceeds("newgroup " + group));
     BlockingNntpClient client;
     ASSERT_TRUE(client.connect("127.0.0.1", 119)) << client.lastReply();
     for (int i = 1; i <= 3; ++i)

@@ -3,7 +3,8 @@
 #include "nntp/newsgroup_list_retrieval.h"
 #include "shell/groups_file.h"
 #include "shell/queue_list.h"
-#include "temp_directory.h"
+#include "support/local_news_server.h"
+#include "support/temp_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -19,24 +20,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::string SourceRoot =
-    fs::path(__FILE__).parent_path().parent_path().parent_path().string();
-
-// Runs scripts/newsd with the arguments; its standard output, trimmed.
-std::string Newsd(const std::string& arguments) {
-    const std::string command = SourceRoot + "/scripts/newsd " + arguments + " 2>/dev/null";
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            output += buffer;
-        ::pclose(pipe);
-    }
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
-        output.pop_back();
-    return output;
-}
 
 class SilentView : public ConnectionView {
 public:
@@ -65,11 +48,6 @@ protected:
     void TearDown() override {
         if (connection)
             connection->DisconnectAndWait();
-    }
-
-    static std::int32_t NewsdPort() {
-        const std::int32_t port = VxStrToInt(Newsd("port"), 0);
-        return port > 0 ? port : 119;
     }
 
     bool GetAll(bool answer = true) {

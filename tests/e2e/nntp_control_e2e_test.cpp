@@ -2,6 +2,7 @@
 // connect, list, select, fetch and post, each ending with OnBusy(false).
 #include "nntp/tnntp.h"
 #include "support/blocking_nntp_client.h"
+#include "support/local_news_server.h"
 
 #include <gtest/gtest.h>
 
@@ -18,18 +19,11 @@
 
 namespace {
 
-const std::string SourceRoot =
-    std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().string();
 const char* const Group = "zandrel.test.control";
-
-int Newsd(const std::string& arguments) {
-    const std::string command = SourceRoot + "/scripts/newsd " + arguments + " >/dev/null 2>&1";
-    return std::system(command.c_str());
-}
 
 class NntpControlE2E : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { Newsd(std::string("newgroup ") + Group); }
+    static void SetUpTestSuite() { NewsdSucceeds(std::string("newgroup ") + Group); }
 
     void SetUp() override {
         control.SetReplyTimeout(10000);

@@ -8,6 +8,7 @@
 #include "nntp/news_connection.h"
 #include "shell/run_views.h"
 #include "support/blocking_nntp_client.h"
+#include "support/local_news_server.h"
 #include "support/reply_packet_builder.h"
 #include "support/temp_directory.h"
 
@@ -25,28 +26,6 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 namespace {
-
-const std::string SourceRoot =
-    fs::path(__FILE__).parent_path().parent_path().parent_path().string();
-
-std::string Newsd(const std::string& arguments) {
-    const std::string command = SourceRoot + "/scripts/newsd " + arguments + " 2>/dev/null";
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            output += buffer;
-        ::pclose(pipe);
-    }
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
-        output.pop_back();
-    return output;
-}
-
-int NewsdPort() {
-    const int port = std::atoi(Newsd("port").c_str());
-    return port > 0 ? port : 119;
-}
 
 // A group name no earlier run has used.
 std::string FreshGroup(const char* stem) {
