@@ -11,6 +11,7 @@
 
 #include "archive/zip_file.h"
 #include "qwk/retrieval_run.h"
+#include "support/blocking_nntp_client.h"
 
 #include <QCoreApplication>
 
@@ -49,103 +50,12 @@ struct Options {
     std::string zandrel;
 };
 
-// A one-request-at-a-time NNTP client over a blocking socket. Delayed
-// acknowledgements are switched off after every read, as a fast puller does.
-class BlockingClient {
-public:
-    explicit BlockingClient(int port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port));
-        const int one = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        const std::string greeting = ReadLine();
-        if (greeting.rfind("20", 0) != 0)
-            throw std::runtime_error("server greeting: " + greeting);
-        Command("MODE READER");
-    }
-    ~BlockingClient() {
-        if (fd_ >= 0) {
-            Send("QUIT\r\n");
-            ::close(fd_);
-        }
-    }
-    BlockingClient(const BlockingClient&) = delete;
-    BlockingClient& operator=(const BlockingClient&) = delete;
+using GroupRange = BlockingNntpClient::GroupRange;
 
-    std::string Command(const std::string& line) {
-        Send(line + "\r\n");
-        return ReadLine();
-    }
-
-    // The lines of a multi-line reply up to the terminating dot, unstuffed.
-    std::size_t ReadBlock(std::string* into = nullptr) {
-        std::size_t bytes = 0;
-        for (;;) {
-            std::string line = ReadLine();
-            if (line == ".")
-                return bytes;
-            if (line.rfind("..", 0) == 0)
-                line.erase(0, 1);
-            bytes += line.size() + 2;
-            if (into)
-                into->append(line).append("\r\n");
-        }
-    }
-
-    void Send(const std::string& data) {
-        std::size_t sent = 0;
-        while (sent < data.size()) {
-            const ssize_t n = ::send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                throw std::runtime_error("send failed");
-            sent += static_cast<std::size_t>(n);
-        }
-    }
-
-    std::string ReadLine() {
-        for (;;) {
-            if (const auto end = buffer_.find("\r\n", start_); end != std::string::npos) {
-                std::string line = buffer_.substr(start_, end - start_);
-                start_ = end + 2;
-                return line;
-            }
-            buffer_.erase(0, start_);
-            start_ = 0;
-            char chunk[65536];
-            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-            if (n <= 0)
-                throw std::runtime_error("connection closed by the server");
-            const int one = 1;
-            ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
-            buffer_.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-
-private:
-    int fd_ = -1;
-    std::string buffer_;
-    std::size_t start_ = 0;
-};
-
-struct GroupRange {
-    long count = 0;
-    long first = 0;
-    long last = 0;
-};
-
-std::optional<GroupRange> SelectGroup(BlockingClient& client, const std::string& group) {
-    std::istringstream reply(client.Command("GROUP " + group));
-    int code = 0;
-    GroupRange range;
-    reply >> code >> range.count >> range.first >> range.last;
-    if (code != 211)
-        return std::nullopt;
-    return range;
+void ConnectOrThrow(BlockingNntpClient& client, int port) {
+    if (!client.connect("127.0.0.1", port))
+        throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port) + ": " +
+                                 client.lastReply());
 }
 
 const std::string SourceRoot = fs::path(__FILE__).parent_path().parent_path().string();
@@ -155,8 +65,9 @@ const std::string SourceRoot = fs::path(__FILE__).parent_path().parent_path().st
 GroupRange PrepareGroup(const Options& options, int needed) {
     std::optional<GroupRange> range;
     {
-        BlockingClient client(options.port);
-        range = SelectGroup(client, options.group);
+        BlockingNntpClient client;
+        ConnectOrThrow(client, options.port);
+        range = client.group(options.group);
     }
     const long have = range && range->count > 0 ? range->last - range->first + 1 : 0;
     if (have < needed) {
@@ -165,8 +76,9 @@ GroupRange PrepareGroup(const Options& options, int needed) {
                                  std::to_string(needed - have) + " >/dev/null";
         if (std::system(fill.c_str()) != 0)
             throw std::runtime_error("scripts/newsd fill failed");
-        BlockingClient client(options.port);
-        range = SelectGroup(client, options.group);
+        BlockingNntpClient client;
+        ConnectOrThrow(client, options.port);
+        range = client.group(options.group);
     }
     if (!range || range->last - range->first + 1 < needed)
         throw std::runtime_error(options.group + " holds fewer than " + std::to_string(needed) +
@@ -232,16 +144,11 @@ ChildResult RunZandrel(const Options& options, int count, const fs::path& base) 
 
 double RunBlockingClient(const Options& options, const GroupRange& range, int count) {
     const auto start = Clock::now();
-    BlockingClient client(options.port);
-    SelectGroup(client, options.group);
-    std::string article;
-    for (long n = range.last - count + 1; n <= range.last; ++n) {
-        const std::string reply = client.Command("ARTICLE " + std::to_string(n));
-        if (reply.rfind("220", 0) == 0) {
-            article.clear();
-            client.ReadBlock(&article);
-        }
-    }
+    BlockingNntpClient client;
+    ConnectOrThrow(client, options.port);
+    client.group(options.group);
+    for (auto n = range.last - count + 1; n <= range.last; ++n)
+        client.article(n);
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
