@@ -278,4 +278,13 @@ TEST_F(MainWindowTest, FindWalksDownAndSaysWhenNothingIsLeft) {
     EXPECT_EQ(answer.Texts(), QStringList{"No more matches."});
 }
 
+TEST_F(MainWindowTest, HelpSaysWhereItLookedWhenTheFileIsMissing) {
+    auto form = Start();
+    ModalAnswerer answer(ModalAnswerer::Click(QMessageBox::Ok));
+    form->HelpTopics1->trigger();
+    ASSERT_EQ(answer.Texts().size(), 1);
+    EXPECT_EQ(answer.Texts().front().toStdString(),
+              "Unable to find the help file " + dir.Path() + "/ZANDREL.HLP.");
+}
+
 } // namespace

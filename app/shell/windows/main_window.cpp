@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
@@ -44,7 +45,7 @@ namespace {
 // Help contexts of the windows.
 constexpr int MainWindowHelpContext = 1;
 constexpr int SettingsHelpContext = 4;
-constexpr int FindHelpContext = 8;
+constexpr int GroupHelpContext = 8; // the find and newsgroup settings dialogs
 
 std::string Local8(const QString& s) {
     return s.toLocal8Bit().toStdString();
@@ -107,6 +108,14 @@ TForm1::~TForm1() = default;
 
 void TForm1::SetSecondaryWindows(const SecondaryWindows& windows) {
     windows_ = windows;
+    // F1 in a dialog opens the help at that dialog's context.
+    const std::pair<QWidget*, int> dialogs[] = {{windows_.Form2, SettingsHelpContext},
+                                                {windows_.Form4, GroupHelpContext},
+                                                {windows_.Form5, GroupHelpContext}};
+    for (const auto& [dialog, context] : dialogs)
+        if (dialog)
+            connect(new QShortcut(QKeySequence(Qt::Key_F1), dialog), &QShortcut::activated, this,
+                    [this, context = context] { ShowHelp(context); });
     if (windows_.ProgressForm) {
         BindArchiveProgress(*ZipFile1, *windows_.ProgressForm);
         BindArchiveProgress(*UnzipFile1, *windows_.ProgressForm);
