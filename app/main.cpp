@@ -41,8 +41,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Zandrel");
     QApplication::setApplicationVersion("1.0");
-    QApplication::setWindowIcon(ProgramIcon());
     SetUnattended(batch);
+    if (!batch)
+        QApplication::setWindowIcon(ProgramIcon());
 
     // The splash shows while the main window is made; a batch run shows nothing.
     TSplashScreen* splash = nullptr;

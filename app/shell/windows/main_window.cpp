@@ -85,7 +85,6 @@ template <typename Command> void TForm1::WithWindowDisabled(Command&& command) {
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setObjectName("Form1");
     setWindowTitle("Zandrel");
-    setWindowIcon(ProgramIcon());
     resize(640, 400);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

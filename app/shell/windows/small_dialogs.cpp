@@ -22,20 +22,23 @@ void CentreOnScreen(QWidget* w) {
 } // namespace
 
 QIcon ProgramIcon() {
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(0x1f, 0x4e, 0x79));
-    p.setPen(Qt::NoPen);
-    p.drawRoundedRect(4, 4, 56, 56, 10, 10);
-    p.setPen(Qt::white);
-    QFont font = p.font();
-    font.setBold(true);
-    font.setPixelSize(40);
-    p.setFont(font);
-    p.drawText(pixmap.rect(), Qt::AlignCenter, "Z");
-    return QIcon(pixmap);
+    static const QIcon icon = [] {
+        QPixmap pixmap(64, 64);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setBrush(QColor(0x1f, 0x4e, 0x79));
+        p.setPen(Qt::NoPen);
+        p.drawRoundedRect(4, 4, 56, 56, 10, 10);
+        p.setPen(Qt::white);
+        QFont font = p.font();
+        font.setBold(true);
+        font.setPixelSize(40);
+        p.setFont(font);
+        p.drawText(pixmap.rect(), Qt::AlignCenter, "Z");
+        return QIcon(pixmap);
+    }();
+    return icon;
 }
 
 OkCancelDialog::OkCancelDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags) {
