@@ -4,6 +4,7 @@
 #include "qwk/retrieval_run.h"
 #include "support/blocking_nntp_client.h"
 #include "support/local_news_server.h"
+#include "support/recording_views.h"
 #include "support/temp_directory.h"
 
 #include "../qwk/messages_dat_test_reader.h"
@@ -21,37 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class NullRunLog : public RunLog {
-public:
-    void SetCaption(const std::string&) override {}
-    void Clear() override { lines.clear(); }
-    void Show() override {}
-    void Hide() override {}
-    void AppendLine(const std::string& line) override { lines.push_back(line); }
-    std::vector<std::string> lines;
-};
-
-class NullRows : public GroupRowView {
-public:
-    void GroupRowChanged(std::size_t) override {}
-};
-
-class NullProgress : public ProgressView {
-public:
-    void SetCaption(const std::string&) override {}
-    void SetItem(const std::string&) override {}
-    void SetPercent(int) override {}
-    void Show() override {}
-    void Hide() override {}
-};
-
-class NullView : public ConnectionView {
-public:
-    void SetStatusText(const std::string&) override {}
-    void ApplyEnablingSet(bool) override {}
-    void RepaintStatus() override {}
-};
 
 std::vector<std::string> ZipEntryNames(const std::string& path) {
     std::vector<std::string> names;
@@ -108,12 +78,12 @@ protected:
     BlockingNntpClient poster;
     TempWorkDirectory dir{false};
     Settings settings;
-    NullView view;
+    RecordingConnectionView view;
     std::unique_ptr<NewsConnection> connection;
     NewsGroupTable table;
-    NullRunLog log;
-    NullRows rows;
-    NullProgress progress;
+    RecordingLog log;
+    RecordingRows rows;
+    RecordingProgress progress;
     TZipFile zip;
 };
 

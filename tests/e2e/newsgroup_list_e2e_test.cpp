@@ -4,6 +4,7 @@
 #include "shell/groups_file.h"
 #include "shell/queue_list.h"
 #include "support/local_news_server.h"
+#include "support/recording_views.h"
 #include "support/temp_directory.h"
 
 #include <gtest/gtest.h>
@@ -20,14 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class SilentView : public ConnectionView {
-public:
-    void SetStatusText(const std::string& text) override { lastStatus = text; }
-    void ApplyEnablingSet(bool) override {}
-    void RepaintStatus() override {}
-    std::string lastStatus;
-};
 
 // A name no earlier run has created.
 std::string FreshGroupName(const char* stem) {
@@ -72,7 +65,7 @@ protected:
 
     TempWorkDirectory dir{false};
     Settings settings;
-    SilentView view;
+    RecordingConnectionView view;
     std::unique_ptr<NewsConnection> connection;
     NewsGroupTable table;
     std::vector<std::string> questions;
@@ -108,7 +101,7 @@ TEST_F(NewsgroupListE2E, GetAllFillsTheTableSortedAndStoresFileAndDate) {
     EXPECT_EQ(settings.LastGetGroups, QDate::currentDate());
     const std::string ini = TempWorkDirectory::Read(dir.File("ZANDREL.INI"));
     EXPECT_NE(ini.find(FormatSettingsDate(QDate::currentDate())), std::string::npos) << ini;
-    EXPECT_EQ(view.lastStatus, "Getting list of groups: Done");
+    EXPECT_EQ(view.LastText(), "Getting list of groups: Done");
 }
 
 TEST_F(NewsgroupListE2E, GetAllAnsweredNoChangesNothing) {
@@ -144,7 +137,7 @@ TEST_F(NewsgroupListE2E, GetNewAppendsCreatedGroupAndKeepsExistingEntries) {
     std::set<std::string> names;
     for (std::size_t i = 0; i < table.Count(); ++i)
         EXPECT_TRUE(names.insert(table[i].Name).second) << "twice: " << table[i].Name;
-    EXPECT_EQ(view.lastStatus, "Getting List of New Groups: Done");
+    EXPECT_EQ(view.LastText(), "Getting List of New Groups: Done");
 }
 
 TEST_F(NewsgroupListE2E, QueueSurvivesGetAllThroughExportAndImport) {

@@ -9,6 +9,7 @@
 #include "shell/run_views.h"
 #include "support/blocking_nntp_client.h"
 #include "support/local_news_server.h"
+#include "support/recording_views.h"
 #include "support/reply_packet_builder.h"
 #include "support/temp_directory.h"
 
@@ -32,32 +33,6 @@ std::string FreshGroup(const char* stem) {
     return std::string("zandrel.test.post.") + stem + "." + std::to_string(::getpid()) + "x" +
            std::to_string(QDateTime::currentMSecsSinceEpoch());
 }
-
-class QuietView : public ConnectionView {
-public:
-    void SetStatusText(const std::string&) override {}
-    void ApplyEnablingSet(bool) override {}
-    void RepaintStatus() override {}
-};
-
-class LinesLog : public RunLog {
-public:
-    void SetCaption(const std::string&) override {}
-    void Clear() override { lines.clear(); }
-    void Show() override {}
-    void Hide() override {}
-    void AppendLine(const std::string& line) override { lines.push_back(line); }
-    std::vector<std::string> lines;
-};
-
-class NoProgress : public ProgressView {
-public:
-    void SetCaption(const std::string&) override {}
-    void SetItem(const std::string&) override {}
-    void SetPercent(int) override {}
-    void Show() override {}
-    void Hide() override {}
-};
 
 // The header lines of an article read back, in order, as "Name: value".
 std::vector<std::string> HeaderLines(const std::string& article) {
@@ -131,11 +106,11 @@ protected:
 
     TempWorkDirectory dir{false};
     Settings settings;
-    QuietView view;
+    RecordingConnectionView view;
     std::unique_ptr<NewsConnection> connection;
     NewsGroupTable table;
-    LinesLog log;
-    NoProgress progress;
+    RecordingLog log;
+    RecordingProgress progress;
     TUnzipFile unzip;
     TZipFile zip;
     BlockingNntpClient reader;

@@ -1,6 +1,7 @@
 // The program's side of the connection: status texts, enabling sets, the
 // transfer state and the waiting model, against the scripted server.
 #include "nntp/news_connection.h"
+#include "support/recording_views.h"
 #include "support/scripted_news_server.h"
 
 #include <gtest/gtest.h>
@@ -9,17 +10,6 @@
 #include <vector>
 
 namespace {
-
-class RecordingView : public ConnectionView {
-public:
-    void SetStatusText(const std::string& text) override { texts.push_back(text); }
-    void ApplyEnablingSet(bool connected) override { sets.push_back(connected); }
-    void RepaintStatus() override { ++repaints; }
-
-    std::vector<std::string> texts;
-    std::vector<bool> sets;
-    int repaints = 0;
-};
 
 using Texts = std::vector<std::string>;
 
@@ -49,7 +39,7 @@ protected:
 
     ScriptedNewsServer server;
     Settings settings;
-    RecordingView view;
+    RecordingConnectionView view;
     NewsConnection connection{settings, view};
 };
 

@@ -2,6 +2,7 @@
 
 #include "messages_dat_test_reader.h"
 #include "qwk/message_file.h"
+#include "support/recording_views.h"
 #include "support/scripted_news_server.h"
 #include "support/temp_directory.h"
 
@@ -18,42 +19,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-class RecordingLog : public RunLog {
-public:
-    void SetCaption(const std::string& text) override { caption = text; }
-    void Clear() override { lines.clear(); }
-    void Show() override { visible = true; }
-    void Hide() override { visible = false; }
-    void AppendLine(const std::string& line) override { lines.push_back(line); }
-
-    std::string caption;
-    std::vector<std::string> lines;
-    bool visible = false;
-};
-
-class RecordingRows : public GroupRowView {
-public:
-    void GroupRowChanged(std::size_t index) override { changed.insert(index); }
-    std::set<std::size_t> changed;
-};
-
-class SilentProgress : public ProgressView {
-public:
-    void SetCaption(const std::string&) override {}
-    void SetItem(const std::string&) override {}
-    void SetPercent(int) override {}
-    void Show() override { ++shown; }
-    void Hide() override {}
-    int shown = 0;
-};
-
-class SilentConnectionView : public ConnectionView {
-public:
-    void SetStatusText(const std::string&) override {}
-    void ApplyEnablingSet(bool) override {}
-    void RepaintStatus() override {}
-};
 
 std::string ArticleText(const std::string& headers, const std::string& body) {
     return "From: John Doe <jdoe@example.com>\r\nSubject: Test\r\n"
@@ -121,12 +86,12 @@ protected:
     ScriptedNewsServer server;
     TempWorkDirectory dir{false};
     Settings settings;
-    SilentConnectionView view;
+    RecordingConnectionView view;
     NewsConnection connection{settings, view};
     NewsGroupTable table;
     RecordingLog log;
     RecordingRows rows;
-    SilentProgress progress;
+    RecordingProgress progress;
     TZipFile zip;
 };
 
@@ -170,7 +135,7 @@ TEST_F(RetrievalRunTest, LogsEveryStepAndConsumesMissingArticles) {
                              "    Retrieving article # 1", "        Saving article.",
                              "    Retrieving article # 2", "        Article not found.",
                              "    Retrieving article # 3", "        Saving article."}));
-    EXPECT_FALSE(log.visible);
+    EXPECT_FALSE(log.shown);
     EXPECT_EQ(table[0].LastRead, 0);
     EXPECT_EQ(table[1].LastRead, 3);
     EXPECT_EQ(rows.changed.count(0), 0u);
@@ -247,7 +212,7 @@ TEST_F(RetrievalRunTest, PacketHoldsMessagesControlFileAndDoorId) {
     std::vector<std::string> names = ZipEntryNames(Archive());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"CONTROL.DAT", "DOOR.ID", "MESSAGES.DAT"}));
-    EXPECT_EQ(progress.shown, 1);
+    EXPECT_EQ(progress.showCount, 1);
 
     const ReadBackPacket packet = ReadMessagesDat(MessagesDat());
     ASSERT_EQ(packet.messages.size(), 2u);
@@ -272,7 +237,7 @@ TEST_F(RetrievalRunTest, NothingSavedLeavesNoArchive) {
 
     EXPECT_FALSE(fs::exists(Archive()));
     EXPECT_FALSE(fs::exists(MessagesDat()));
-    EXPECT_EQ(progress.shown, 0);
+    EXPECT_EQ(progress.showCount, 0);
     EXPECT_EQ(table[0].LastRead, 1);
 }
 
@@ -282,7 +247,7 @@ TEST_F(RetrievalRunTest, DisconnectedControlDoesNothing) {
     Run();
     EXPECT_TRUE(fs::exists(Archive()));
     EXPECT_TRUE(log.lines.empty());
-    EXPECT_FALSE(log.visible);
+    EXPECT_FALSE(log.shown);
 }
 
 TEST_F(RetrievalRunTest, LostConnectionKeepsTheRestForTheNextRun) {
@@ -301,7 +266,7 @@ TEST_F(RetrievalRunTest, LostConnectionKeepsTheRestForTheNextRun) {
     EXPECT_EQ(table[1].LastRead, 0);
     EXPECT_EQ(ReadMessagesDat(MessagesDat()).messages.size(), 2u);
     EXPECT_TRUE(fs::exists(Archive()));
-    EXPECT_FALSE(log.visible);
+    EXPECT_FALSE(log.shown);
 }
 
 TEST_F(RetrievalRunTest, MessageFileErrorIsThrownAndGivesTheArticlesBack) {
@@ -318,7 +283,7 @@ TEST_F(RetrievalRunTest, MessageFileErrorIsThrownAndGivesTheArticlesBack) {
     } catch (const qwk::MessageFileError& error) {
         EXPECT_NE(std::string(error.what()).find("MESSAGES.DAT"), std::string::npos);
     }
-    EXPECT_FALSE(log.visible);
+    EXPECT_FALSE(log.shown);
     EXPECT_EQ(table[0].LastRead, 0);
     EXPECT_FALSE(fs::exists(Archive()));
 }

@@ -5,7 +5,7 @@
 #include "archive/unzip_file.h"
 #include "archive/zip_file.h"
 #include "nntp/news_connection.h"
-#include "recording_views.h"
+#include "support/recording_views.h"
 #include "support/reply_packet_builder.h"
 #include "support/scripted_news_server.h"
 #include "support/temp_directory.h"
@@ -22,13 +22,6 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 namespace {
-
-class QuietView : public ConnectionView {
-public:
-    void SetStatusText(const std::string&) override {}
-    void ApplyEnablingSet(bool) override {}
-    void RepaintStatus() override {}
-};
 
 struct PostedArticle {
     std::string Headers;
@@ -95,7 +88,7 @@ protected:
     TempWorkDirectory dir{false};
     ScriptedNewsServer server;
     Settings settings;
-    QuietView view;
+    RecordingConnectionView view;
     std::unique_ptr<NewsConnection> connection;
     NewsGroupTable table;
     RecordingLog log;

@@ -4,6 +4,7 @@
 #include "nntp/newsgroup_list_retrieval.h"
 #include "scripted_news_server.h"
 #include "shell/groups_file.h"
+#include "support/recording_views.h"
 #include "temp_directory.h"
 
 #include <gtest/gtest.h>
@@ -12,19 +13,12 @@
 
 namespace {
 
-class NoView : public ConnectionView {
-public:
-    void SetStatusText(const std::string&) override {}
-    void ApplyEnablingSet(bool) override {}
-    void RepaintStatus() override {}
-};
-
 TEST(NewsgroupListRetrieval, DoesNothingWhileDisconnected) {
     TempWorkDirectory dir(false);
     Settings settings;
     const QDate lastTime(2020, 5, 17);
     settings.LastGetGroups = lastTime;
-    NoView view;
+    RecordingConnectionView view;
     NewsConnection connection(settings, view);
     NewsGroupTable table;
     table.Append("kept", 4, 40);
@@ -60,7 +54,7 @@ protected:
     TempWorkDirectory dir{false};
     const QDate lastTime{2024, 2, 29};
     Settings settings;
-    NoView view;
+    RecordingConnectionView view;
     std::unique_ptr<NewsConnection> connection;
     NewsGroupTable table;
     int filled = 0;

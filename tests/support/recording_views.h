@@ -1,9 +1,11 @@
-// The log and progress windows as plain records, so runs are tested without
-// a window.
+// The windows a run reports to, as plain records, so runs and the connection
+// are tested without a window.
 #pragma once
 
+#include "nntp/news_connection.h"
 #include "shell/run_views.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,4 +42,23 @@ public:
     std::vector<int> percents;
     bool shown = false;
     int showCount = 0;
+};
+
+class RecordingRows : public GroupRowView {
+public:
+    void GroupRowChanged(std::size_t index) override { changed.insert(index); }
+    std::set<std::size_t> changed;
+};
+
+// The main window's status line and enabling sets.
+class RecordingConnectionView : public ConnectionView {
+public:
+    void SetStatusText(const std::string& text) override { texts.push_back(text); }
+    void ApplyEnablingSet(bool connected) override { sets.push_back(connected); }
+    void RepaintStatus() override { ++repaints; }
+    std::string LastText() const { return texts.empty() ? std::string() : texts.back(); }
+
+    std::vector<std::string> texts;
+    std::vector<bool> sets;
+    int repaints = 0;
 };
