@@ -3,7 +3,6 @@
 #include "vxutil.h"
 
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -32,7 +31,7 @@ std::string Text(const QLineEdit* edit) {
 }
 } // namespace
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent) {
+TForm2::TForm2(QWidget* parent) : OkCancelDialog(parent) {
     setObjectName("Form2");
     setWindowTitle("Settings");
     resize(640, 400);
@@ -53,21 +52,9 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     Edit9 = AddRow(form, "Maximum Lines Per Message", "Edit9");
     Edit10 = AddRow(form, "Work Directory", "Edit10");
 
-    OkButton = new QPushButton("&Ok", this);
-    OkButton->setObjectName("OkButton");
-    OkButton->setDefault(true);
-    CancelButton = new QPushButton("&Cancel", this);
-    CancelButton->setObjectName("CancelButton");
-    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OkButton);
-    buttons->addWidget(CancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl1);
-    layout->addLayout(buttons);
+    AddButtons(layout);
 }
 
 void TForm2::LoadFrom(const Settings& settings) {

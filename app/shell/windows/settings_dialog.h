@@ -2,14 +2,12 @@
 #pragma once
 
 #include "shell/settings.h"
-
-#include <QDialog>
+#include "shell/windows/small_dialogs.h"
 
 class QLineEdit;
 class QTabWidget;
-class QPushButton;
 
-class TForm2 : public QDialog {
+class TForm2 : public OkCancelDialog {
     Q_OBJECT
 public:
     explicit TForm2(QWidget* parent = nullptr);
@@ -29,8 +27,6 @@ public:
     QLineEdit* Edit8;  // Qwk ID
     QLineEdit* Edit9;  // Maximum Lines Per Message
     QLineEdit* Edit10; // Work Directory
-    QPushButton* OkButton;
-    QPushButton* CancelButton;
 };
 
 // Runs the dialog over the settings; on Ok stores them and writes the file.
