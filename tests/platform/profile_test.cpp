@@ -1,11 +1,11 @@
 #include "profile.h"
+#include "support/temp_directory.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -18,15 +18,8 @@ protected:
     fs::path Dir() const { return fs::path(temp.path().toStdString()); }
     std::string Ini() const { return (Dir() / "ZANDREL.INI").string(); }
 
-    void WriteIni(const std::string& contents) const {
-        std::ofstream(Ini(), std::ios::binary) << contents;
-    }
-    std::string ReadIni() const {
-        std::ifstream in(Ini(), std::ios::binary);
-        std::ostringstream contents;
-        contents << in.rdbuf();
-        return contents.str();
-    }
+    void WriteIni(const std::string& contents) const { TempWorkDirectory::Write(Ini(), contents); }
+    std::string ReadIni() const { return TempWorkDirectory::Read(Ini()); }
     std::string Get(const std::string& section, const std::string& key,
                     const std::string& fallback = "<default>") const {
         return GetPrivateProfileString(section, key, fallback, Ini());

@@ -1,4 +1,5 @@
 #include "shell/settings.h"
+#include "support/temp_directory.h"
 
 #include <QLocale>
 #include <QTemporaryDir>
@@ -21,15 +22,8 @@ protected:
 
     fs::path Dir() const { return fs::path(temp.path().toStdString()); }
     std::string Ini() const { return (Dir() / "ZANDREL.INI").string(); }
-    void WriteIni(const std::string& contents) const {
-        std::ofstream(Ini(), std::ios::binary) << contents;
-    }
-    std::string ReadIni() const {
-        std::ifstream in(Ini(), std::ios::binary);
-        std::ostringstream contents;
-        contents << in.rdbuf();
-        return contents.str();
-    }
+    void WriteIni(const std::string& contents) const { TempWorkDirectory::Write(Ini(), contents); }
+    std::string ReadIni() const { return TempWorkDirectory::Read(Ini()); }
     Settings Read() const {
         Settings settings = start;
         ReadSettings(settings, Ini());
