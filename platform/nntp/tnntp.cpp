@@ -1,16 +1,12 @@
 #include "tnntp.h"
 
 #include "nntp_wire.h"
+#include "tcp_stream.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QTcpSocket>
 #include <QTimer>
-
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstring>
@@ -20,27 +16,6 @@ namespace {
 // Documents reach the program in pieces of about this size, so a long list
 // shows progress and no piece is copied more than once.
 constexpr std::size_t DocumentChunk = 64 * 1024;
-
-// What a client that reads one reply at a time needs from TCP on Linux:
-// acknowledge at once, or delayed ACKs and the server's Nagle hold every
-// reply back by tens of milliseconds.
-void AcknowledgeAtOnce(QTcpSocket& socket) {
-    const qintptr fd = socket.socketDescriptor();
-    if (fd < 0)
-        return;
-    const int one = 1;
-    ::setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
-}
-
-void SendWithoutDelay(QTcpSocket& socket) {
-    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    const qintptr fd = socket.socketDescriptor();
-    if (fd < 0)
-        return;
-    const int one = 1;
-    ::setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    AcknowledgeAtOnce(socket);
-}
 
 } // namespace
 
@@ -74,10 +49,10 @@ struct TNNTP::Impl {
         QuitReply,
     };
 
-    explicit Impl(TNNTP* owner) : q(owner), socket(owner), replyTimer(owner) {}
+    explicit Impl(TNNTP* owner) : q(owner), stream(owner), replyTimer(owner) {}
 
     TNNTP* q;
-    QTcpSocket socket;
+    TcpStream stream;
     QTimer replyTimer;
     QElapsedTimer lastActivity;
     int replyTimeoutMs = 60000;
@@ -106,7 +81,7 @@ struct TNNTP::Impl {
     bool sending = false;    // DocInput between begin and end
     std::string pendingData; // document text not yet delivered
     std::string postWire;
-    qint64 postWritten = 0;
+    std::size_t postWritten = 0;
 
     // --- Events, each raised in one place.
     void SetState(std::int16_t newState) {
@@ -138,7 +113,7 @@ struct TNNTP::Impl {
 
     // --- Starting and ending operations.
     void RequireIdleConnection() const {
-        if (state != nntpConnected || socket.state() != QAbstractSocket::ConnectedState)
+        if (state != nntpConnected || !stream.Connected())
             throw EControlError("Not connected");
         if (operation != Operation::None)
             throw EControlError("The control is busy");
@@ -156,21 +131,7 @@ struct TNNTP::Impl {
     }
     void Write(const std::string& line) {
         const std::string bytes = line + "\r\n";
-        std::size_t sent = 0;
-        // A command line goes straight to the kernel when nothing is queued
-        // before it: going through the socket's buffer would switch its write
-        // notifier on and off, and wake the event loop, for every command.
-        const qintptr fd = socket.socketDescriptor();
-        if (fd >= 0 && socket.bytesToWrite() == 0) {
-            const ssize_t n = ::send(static_cast<int>(fd), bytes.data(), bytes.size(),
-                                     MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n > 0)
-                sent = static_cast<std::size_t>(n);
-        }
-        if (sent < bytes.size()) {
-            socket.write(bytes.data() + sent, static_cast<qint64>(bytes.size() - sent));
-            socket.flush();
-        }
+        stream.Send(bytes.data(), bytes.size());
     }
     void Await(Awaiting what) {
         awaiting = what;
@@ -209,8 +170,7 @@ struct TNNTP::Impl {
     void CloseSocket() {
         pendingData.clear();
         input.clear();
-        if (socket.state() != QAbstractSocket::UnconnectedState)
-            socket.abort();
+        stream.Close();
         SetState(nntpDisconnected);
     }
 
@@ -218,7 +178,7 @@ struct TNNTP::Impl {
     void LookedUp(const QHostInfo& info);
     void Connected();
     void ReadyRead();
-    void BytesWritten(qint64 bytes);
+    void BytesWritten(std::size_t bytes);
     void ConnectionEnded(const std::string& why);
     void TimedOut();
 
@@ -310,37 +270,47 @@ void TNNTP::Impl::LookedUp(const QHostInfo& info) {
     SetState(nntpHostResolved);
     SetState(nntpConnecting);
     Await(Awaiting::TcpConnect);
-    socket.connectToHost(address, static_cast<quint16>(remotePort));
+    stream.ConnectTo(address, static_cast<std::uint16_t>(remotePort));
 }
 
 void TNNTP::Impl::Connected() {
     if (operation != Operation::Connect || awaiting != Awaiting::TcpConnect)
         return;
-    SendWithoutDelay(socket);
     Await(Awaiting::Greeting);
 }
 
 void TNNTP::Impl::ReadyRead() {
     // A handler may pump events while we deliver; the outer call takes
-    // whatever arrives meanwhile.
-    if (reading)
+    // whatever arrives meanwhile, and the stream stays quiet until then.
+    if (reading) {
+        stream.PauseReading(true);
         return;
+    }
     reading = true;
-    while (socket.bytesAvailable() > 0) {
-        const qint64 available = socket.bytesAvailable();
+    std::string why;
+    TcpStream::ReceiveResult result;
+    bool chunkFull = false;
+    do {
         const std::size_t before = input.size();
-        input.resize(before + static_cast<std::size_t>(available));
-        const qint64 got = socket.read(input.data() + before, available);
-        input.resize(before + static_cast<std::size_t>(std::max<qint64>(got, 0)));
-        AcknowledgeAtOnce(socket);
-        if (got <= 0)
+        result = stream.Receive(input, why);
+        if (result != TcpStream::ReceiveResult::Data)
             break;
+        chunkFull = input.size() - before == TcpStream::ReceiveChunk;
         if (awaiting != Awaiting::Nothing)
             NoteActivity();
         TakeLines();
-    }
+    } while (chunkFull && stream.Connected());
     DeliverPendingData();
+    // While a reply is still coming, acknowledge what came at once: the
+    // server's Nagle holds the rest back until that ACK. A finished reply
+    // needs none of its own, as the next command carries it.
+    if (awaiting != Awaiting::Nothing)
+        stream.AcknowledgeAtOnce();
     reading = false;
+    if (result == TcpStream::ReceiveResult::Closed || result == TcpStream::ReceiveResult::Failed)
+        ConnectionEnded(why);
+    else
+        stream.PauseReading(false);
 }
 
 void TNNTP::Impl::TakeLines() {
@@ -356,7 +326,7 @@ void TNNTP::Impl::TakeLines() {
             --length;
         TakeLine(std::string_view(begin, length));
         start = next;
-        if (socket.state() == QAbstractSocket::UnconnectedState)
+        if (!stream.Open())
             return; // CloseSocket cleared the input
     }
     input.erase(0, start);
@@ -584,13 +554,13 @@ void TNNTP::Impl::SendArticle() {
     if (operation != Operation::SendDocument)
         return; // a handler closed the connection
     Await(Awaiting::PostedReply);
-    socket.write(postWire.data(), static_cast<qint64>(postWire.size()));
+    stream.SendQueued(postWire.data(), postWire.size());
 }
 
-void TNNTP::Impl::BytesWritten(qint64 bytes) {
+void TNNTP::Impl::BytesWritten(std::size_t bytes) {
     if (!sending || awaiting != Awaiting::PostedReply)
         return;
-    const qint64 total = static_cast<qint64>(postWire.size());
+    const std::size_t total = postWire.size();
     if (postWritten >= total)
         return;
     postWritten = std::min(total, postWritten + bytes);
@@ -629,22 +599,10 @@ void TNNTP::Impl::TimedOut() {
 TNNTP::TNNTP(QObject* parent) : QObject(parent), d(std::make_unique<Impl>(this)) {
     d->replyTimer.setSingleShot(true);
     connect(&d->replyTimer, &QTimer::timeout, this, [this] { d->TimedOut(); });
-    connect(&d->socket, &QTcpSocket::connected, this, [this] { d->Connected(); });
-    connect(&d->socket, &QTcpSocket::readyRead, this, [this] { d->ReadyRead(); });
-    connect(&d->socket, &QTcpSocket::bytesWritten, this,
-            [this](qint64 bytes) { d->BytesWritten(bytes); });
-    connect(&d->socket, &QTcpSocket::errorOccurred, this,
-            [this](QAbstractSocket::SocketError error) {
-                // A close by the server is followed by disconnected(), handled there.
-                if (error == QAbstractSocket::RemoteHostClosedError)
-                    return;
-                d->ConnectionEnded(d->socket.errorString().toStdString());
-            });
-    connect(&d->socket, &QTcpSocket::disconnected, this, [this] {
-        // Whatever arrived before the close is still taken first.
-        d->ReadyRead();
-        d->ConnectionEnded("The server closed the connection");
-    });
+    d->stream.OnConnected = [this] { d->Connected(); };
+    d->stream.OnReadable = [this] { d->ReadyRead(); };
+    d->stream.OnWritten = [this](std::size_t bytes) { d->BytesWritten(bytes); };
+    d->stream.OnFailed = [this](const std::string& why) { d->ConnectionEnded(why); };
 }
 
 TNNTP::~TNNTP() {
@@ -658,8 +616,11 @@ TNNTP::~TNNTP() {
     OnAuthenticateRequest = nullptr;
     if (d->lookupId >= 0)
         QHostInfo::abortHostLookup(d->lookupId);
-    d->socket.disconnect(this);
-    d->socket.abort();
+    d->stream.OnConnected = nullptr;
+    d->stream.OnReadable = nullptr;
+    d->stream.OnWritten = nullptr;
+    d->stream.OnFailed = nullptr;
+    d->stream.Close();
 }
 
 std::string TNNTP::RemoteHost() const {
@@ -717,15 +678,11 @@ void TNNTP::SignOff() {
 }
 
 void TNNTP::CloseConnection() {
-    if (d->state == nntpDisconnected && d->socket.state() == QAbstractSocket::UnconnectedState)
+    if (d->state == nntpDisconnected && !d->stream.Open())
         return;
     d->SetState(nntpDisconnecting);
     if (d->operation == Impl::Operation::SignOff) {
-        // Let QUIT leave before the connection goes.
-        d->socket.flush();
-        d->socket.disconnectFromHost();
-        if (d->socket.state() != QAbstractSocket::UnconnectedState)
-            d->socket.abort();
+        // QUIT went to the kernel when it was sent, and closing lets it leave.
         if (d->operation == Impl::Operation::SignOff) {
             d->CloseSocket();
             d->Succeed();

@@ -1,5 +1,5 @@
 // The news client control: an NNTP client (RFC 3977, AUTHINFO of RFC 4643)
-// over QTcpSocket, asynchronous on the one UI thread. Every operation reports
+// over its own TCP stream, asynchronous on the one UI thread. Every operation reports
 // through the On... events and ends, failed or not, with OnBusy(false).
 // Events are raised from the control's socket handling: a handler may start
 // the next operation, but must not wait for it there (wait after the handler
