@@ -8,6 +8,7 @@
 #include "vxutil.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -33,6 +34,23 @@ ArticleHeaders ReadArticleHeaders(const TDocHeaders& headers) {
     result.Date = HeaderValue(headers, "Date", DefaultDateValue);
     return result;
 }
+
+// The wait for every article handles window messages already; the extra
+// pass the run makes before each fetch is there to keep the log moving, and
+// a poll of every source per article would cost more than the log needs.
+class MessagePump {
+public:
+    void Pump() {
+        if (sinceLast_.isValid() && sinceLast_.elapsed() < IntervalMs)
+            return;
+        QCoreApplication::processEvents();
+        sinceLast_.start();
+    }
+
+private:
+    static constexpr qint64 IntervalMs = 10;
+    QElapsedTimer sinceLast_;
+};
 
 std::tm LocalNow() {
     const std::time_t now = std::time(nullptr);
@@ -77,6 +95,7 @@ private:
     std::optional<MessageWriter> writer_;
     std::string messageText_; // reused for every message of the run
     std::vector<std::int32_t> lastReadAtStart_;
+    MessagePump pump_;
 };
 
 void Run::Execute() {
@@ -152,7 +171,7 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
         // never asked for again.
         MoveLastRead(index, number);
         c_.log.AppendLine("    Retrieving article # " + std::to_string(number));
-        QCoreApplication::processEvents();
+        pump_.Pump();
 
         try {
             connection.TransferFailed = false;

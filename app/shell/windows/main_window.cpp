@@ -210,7 +210,10 @@ void TForm1::CreateToolbar() {
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     for (int i = 0; i < 9; ++i) {
         const Button& b = buttons[i];
-        b.action->setIcon(style()->standardIcon(b.icon)); // QIcon draws the disabled look
+        // QIcon draws the disabled look. A batch run shows no toolbar, and
+        // loading the images would only slow its start.
+        if (!Unattended())
+            b.action->setIcon(style()->standardIcon(b.icon));
         b.action->setToolTip(QString::fromLatin1(b.hint));
         auto* button = new QToolButton(Panel1);
         button->setObjectName(QString("SpeedButton%1").arg(i + 1));
@@ -274,6 +277,10 @@ void TForm1::FormCreate() {
 
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    if (hiddenStatusText_) {
+        statusBar()->showMessage(Text(*hiddenStatusText_));
+        hiddenStatusText_.reset();
+    }
     if (splash_) { // FormShow
         splash_->deleteLater();
         splash_ = nullptr;
@@ -323,7 +330,13 @@ void TForm1::FormClose() {
 
 // ConnectionView
 
+// The status changes several times per article; while the window is hidden
+// (the batch run) only the last text is kept, for when it is shown.
 void TForm1::SetStatusText(const std::string& text) {
+    if (!isVisible()) {
+        hiddenStatusText_ = text;
+        return;
+    }
     statusBar()->showMessage(Text(text));
 }
 

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,8 @@ private:
     // Rows changed by a run, repainted together a few times a second.
     std::vector<std::size_t> changedRows_;
     class QTimer* rowRepaintTimer_ = nullptr;
+    // The status text while the window is hidden, shown with the window.
+    std::optional<std::string> hiddenStatusText_;
     TSplashScreen* splash_ = nullptr;
     bool closed_ = false;
     int runningCommands_ = 0;
