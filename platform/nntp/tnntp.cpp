@@ -289,23 +289,32 @@ void TNNTP::Impl::ReadyRead() {
     reading = true;
     std::string why;
     TcpStream::ReceiveResult result;
-    bool chunkFull = false;
-    do {
+    bool acknowledged = false;
+    for (;;) {
         const std::size_t before = input.size();
         result = stream.Receive(input, why);
         if (result != TcpStream::ReceiveResult::Data)
             break;
-        chunkFull = input.size() - before == TcpStream::ReceiveChunk;
+        const bool chunkFull = input.size() - before == TcpStream::ReceiveChunk;
         if (awaiting != Awaiting::Nothing)
             NoteActivity();
         TakeLines();
-    } while (chunkFull && stream.Connected());
-    DeliverPendingData();
-    // While a reply is still coming, acknowledge what came at once: the
-    // server's Nagle holds the rest back until that ACK. A finished reply
-    // needs none of its own, as the next command carries it.
-    if (awaiting != Awaiting::Nothing)
+        if (!stream.Connected())
+            break;
+        if (chunkFull)
+            continue;
+        // While a reply is still coming, acknowledge what came at once: the
+        // server's Nagle holds the rest back until that ACK. A finished
+        // reply needs none of its own, as the next command carries it.
+        if (awaiting == Awaiting::Nothing || acknowledged)
+            break;
         stream.AcknowledgeAtOnce();
+        acknowledged = true;
+        // The ACK releases the rest, which on a fast link is often here by
+        // the time the call returns: one more look saves a pass of the
+        // event loop per reply.
+    }
+    DeliverPendingData();
     reading = false;
     if (result == TcpStream::ReceiveResult::Closed || result == TcpStream::ReceiveResult::Failed)
         ConnectionEnded(why);

@@ -297,8 +297,11 @@ TEST_F(NntpControl, FetchesAnArticleWithHeadersAndAnUnstuffedBody) {
 
 TEST_F(NntpControl, DeliversALargeArticleInOrderedChunks) {
     std::string body;
-    for (int i = 0; i < 20000; ++i)
-        body += (i % 7 == 0 ? "." : "") + std::string("line ") + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 20000; ++i) {
+        if (i % 7 == 0)
+            body += '.';
+        body += "line " + std::to_string(i) + "\r\n";
+    }
     server.AddArticle("misc.test", 1, "Subject: big\r\n\r\n" + body);
     ConnectOrFail();
     control.SelectGroup("misc.test");
@@ -310,6 +313,38 @@ TEST_F(NntpControl, DeliversALargeArticleInOrderedChunks) {
     EXPECT_EQ(log.received, body);
     EXPECT_GT(log.dataChunks, 1);
     EXPECT_EQ(control.DocOutput().BytesTransferred, static_cast<double>(body.size()));
+}
+
+TEST_F(NntpControl, AHandlerThatPumpsEventsStillGetsTheArticleWholeAndOnce) {
+    // A progress window repaints from inside the data event; what arrives
+    // meanwhile must wait for the handler instead of being read under it.
+    std::string body;
+    for (int i = 0; i < 20000; ++i)
+        body += "line " + std::to_string(i) + "\r\n";
+    server.AddArticle("misc.test", 1, "Subject: big\r\n\r\n" + body);
+    ConnectOrFail();
+    control.SelectGroup("misc.test");
+    ASSERT_TRUE(log.WaitIdle());
+    server.SetWriteChunking(30000, 1);
+    log.Clear();
+    const auto record = control.OnDocOutput;
+    int nested = 0;
+    control.OnDocOutput = [&](TNNTP* sender, TDocument& doc) {
+        record(sender, doc);
+        ++nested;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 5)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        --nested;
+        EXPECT_EQ(nested, 0) << "an event was raised inside another";
+    };
+
+    control.GetArticle(1);
+    ASSERT_TRUE(log.WaitIdle());
+    EXPECT_EQ(log.received, body);
+    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "idle"), 1);
+    EXPECT_EQ(control.State(), nntpConnected);
 }
 
 TEST_F(NntpControl, AMissingArticleEndsInTheErrorStateAndAnError) {
@@ -346,6 +381,26 @@ TEST_F(NntpControl, PostsHeadersInOrderWithNormalisedAndStuffedText) {
     ASSERT_FALSE(log.sent.empty());
     EXPECT_EQ(log.sent.back().first, log.sent.back().second);
     EXPECT_GT(log.sent.back().second, 0);
+}
+
+TEST_F(NntpControl, ALargePostingReportsItsProgressAndArrivesWhole) {
+    ConnectOrFail();
+    control.DocInput().Headers().Clear();
+    control.DocInput().Headers().Add("Newsgroups", "misc.test");
+    std::string text;
+    while (text.size() < 6 * 1024 * 1024)
+        text += "A line of a long reply, number " + std::to_string(text.size()) + "\r\n";
+    control.SendDocument(std::nullopt, "", text);
+    ASSERT_TRUE(log.WaitIdle(20000));
+
+    ASSERT_EQ(server.PostedArticles().size(), 1u);
+    EXPECT_EQ(server.PostedArticles()[0], "Newsgroups: misc.test\r\n\r\n" + text);
+    ASSERT_FALSE(log.sent.empty());
+    for (std::size_t i = 1; i < log.sent.size(); ++i)
+        EXPECT_GT(log.sent[i].first, log.sent[i - 1].first);
+    EXPECT_EQ(log.sent.back().first, log.sent.back().second);
+    EXPECT_EQ(log.lines.back(), "idle");
+    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "input 5"), 1);
 }
 
 TEST_F(NntpControl, ARefusedPostingRaisesAnError) {
