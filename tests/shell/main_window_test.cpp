@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -110,6 +111,16 @@ TEST_F(MainWindowTest, OnlyConnectOfTheNetworkCommandsIsEnabledAtStart) {
     form->ApplyEnablingSet(true);
     EXPECT_TRUE(form->SpeedButtons[1]->isEnabled());
     EXPECT_FALSE(form->SpeedButtons[0]->isEnabled());
+}
+
+TEST_F(MainWindowTest, StatusTextSetWhileHiddenAppearsWhenTheWindowIsShown) {
+    auto form = Start();
+    form->SetStatusText("Retrieving article: 10 Bytes");
+    form->SetStatusText("Retrieving article: Done");
+    form->show();
+    EXPECT_EQ(form->statusBar()->currentMessage(), "Retrieving article: Done");
+    form->SetStatusText("Disconnected");
+    EXPECT_EQ(form->statusBar()->currentMessage(), "Disconnected");
 }
 
 TEST_F(MainWindowTest, CommandTableHasItsCaptionsShortcutsAndHints) {
