@@ -4,7 +4,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <fcntl.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -91,7 +91,12 @@ void TcpStream::ConnectTo(const QHostAddress& address, std::uint16_t port) {
         in6->sin6_port = htons(port);
         const Q_IPV6ADDR bytes = address.toIPv6Address();
         std::memcpy(&in6->sin6_addr, &bytes, sizeof in6->sin6_addr);
-        in6->sin6_scope_id = address.scopeId().toUInt();
+        // A link-local address names its interface, by number or by name.
+        const QString scope = address.scopeId();
+        bool numeric = false;
+        const unsigned index = scope.toUInt(&numeric);
+        in6->sin6_scope_id =
+            numeric || scope.isEmpty() ? index : ::if_nametoindex(scope.toLocal8Bit().constData());
         length = sizeof *in6;
     } else {
         auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);

@@ -167,6 +167,21 @@ TEST_F(NntpControl, ConnectsThroughTheStatesAndSignsOff) {
     EXPECT_EQ(control.State(), nntpDisconnected);
 }
 
+TEST_F(NntpControl, ConnectsAndFetchesOverIPv6) {
+    ScriptedNewsServer six(ScriptedNewsServer::Loopback::IPv6);
+    if (six.Port() == 0)
+        GTEST_SKIP() << "this machine has no IPv6 loopback";
+    six.AddArticle("misc.test", 1, "Subject: six\r\n\r\nbody\r\n");
+    control.Connect(six.Host(), six.Port());
+    ASSERT_TRUE(log.WaitIdle());
+    ASSERT_EQ(control.State(), nntpConnected) << log.lastError;
+    control.SelectGroup("misc.test");
+    ASSERT_TRUE(log.WaitIdle());
+    control.GetArticle(1);
+    ASSERT_TRUE(log.WaitIdle());
+    EXPECT_EQ(log.received, "body\r\n");
+}
+
 TEST_F(NntpControl, FailedConnectionsRaiseAnErrorAndEndDisconnected) {
     struct Case {
         const char* what;

@@ -289,16 +289,19 @@ std::string ScriptedNewsServer::Impl::BuiltIn(Session& session, const std::strin
     return "500 Unknown command\r\n";
 }
 
-ScriptedNewsServer::ScriptedNewsServer() : d(std::make_unique<Impl>()) {
+ScriptedNewsServer::ScriptedNewsServer(Loopback loopback)
+    : d(std::make_unique<Impl>()), loopback_(loopback) {
+    const QHostAddress address =
+        loopback == Loopback::IPv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost;
     d->server = new QTcpServer;
     d->server->moveToThread(&d->thread);
     d->thread.start();
     QMetaObject::invokeMethod(
         d->server,
-        [impl = d.get()] {
+        [impl = d.get(), address] {
             QObject::connect(impl->server, &QTcpServer::newConnection, impl->server,
                              [impl] { impl->Accept(); });
-            impl->server->listen(QHostAddress::LocalHost, 0);
+            impl->server->listen(address, 0);
             impl->port = impl->server->serverPort();
         },
         Qt::BlockingQueuedConnection);

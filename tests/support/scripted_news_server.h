@@ -1,5 +1,5 @@
-// An NNTP server inside the test process, on 127.0.0.1 with an ephemeral
-// port, for what a real server will not do on demand: refusals, credential
+// An NNTP server inside the test process, on 127.0.0.1 (or ::1) with an
+// ephemeral port, for what a real server will not do on demand: refusals, credential
 // challenges, dropped connections, silence, malformed and oversized replies.
 //
 // It runs in its own thread, so it answers whether or not the test pumps
@@ -32,12 +32,14 @@
 
 class ScriptedNewsServer {
 public:
-    ScriptedNewsServer();
+    enum class Loopback { IPv4, IPv6 };
+    explicit ScriptedNewsServer(Loopback loopback = Loopback::IPv4);
     ~ScriptedNewsServer();
     ScriptedNewsServer(const ScriptedNewsServer&) = delete;
     ScriptedNewsServer& operator=(const ScriptedNewsServer&) = delete;
 
-    std::string Host() const { return "127.0.0.1"; }
+    std::string Host() const { return loopback_ == Loopback::IPv6 ? "::1" : "127.0.0.1"; }
+    // 0 when the server could not listen (a machine without IPv6).
     int Port() const;
     // A loopback port nobody listens on, for refused connections.
     static int UnusedPort();
@@ -88,4 +90,5 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
+    Loopback loopback_;
 };
