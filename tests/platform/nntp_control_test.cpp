@@ -114,6 +114,23 @@ protected:
         log.Clear();
     }
 
+    // Article 1 of misc.test, selected, about 200 KB with dot-stuffed lines,
+    // reaching the client in pieces of chunkBytes.
+    void OfferLargeArticle(std::string& body, std::size_t chunkBytes, int delayMs) {
+        body.clear();
+        for (int i = 0; i < 20000; ++i) {
+            if (i % 7 == 0)
+                body += '.';
+            body += "line " + std::to_string(i) + "\r\n";
+        }
+        server.AddArticle("misc.test", 1, "Subject: big\r\n\r\n" + body);
+        ASSERT_NO_FATAL_FAILURE(ConnectOrFail());
+        control.SelectGroup("misc.test");
+        ASSERT_TRUE(log.WaitIdle());
+        server.SetWriteChunking(chunkBytes, delayMs);
+        log.Clear();
+    }
+
     // What happened after the last operation's "busy".
     Lines AfterBusy() const {
         auto busy = std::find(log.lines.begin(), log.lines.end(), "busy");
@@ -312,17 +329,7 @@ TEST_F(NntpControl, FetchesAnArticleWithHeadersAndAnUnstuffedBody) {
 
 TEST_F(NntpControl, DeliversALargeArticleInOrderedChunks) {
     std::string body;
-    for (int i = 0; i < 20000; ++i) {
-        if (i % 7 == 0)
-            body += '.';
-        body += "line " + std::to_string(i) + "\r\n";
-    }
-    server.AddArticle("misc.test", 1, "Subject: big\r\n\r\n" + body);
-    ConnectOrFail();
-    control.SelectGroup("misc.test");
-    ASSERT_TRUE(log.WaitIdle());
-    server.SetWriteChunking(50000, 2);
-
+    ASSERT_NO_FATAL_FAILURE(OfferLargeArticle(body, 50000, 2));
     control.GetArticle(1);
     ASSERT_TRUE(log.WaitIdle());
     EXPECT_EQ(log.received, body);
@@ -334,14 +341,7 @@ TEST_F(NntpControl, AHandlerThatPumpsEventsStillGetsTheArticleWholeAndOnce) {
     // A progress window repaints from inside the data event; what arrives
     // meanwhile must wait for the handler instead of being read under it.
     std::string body;
-    for (int i = 0; i < 20000; ++i)
-        body += "line " + std::to_string(i) + "\r\n";
-    server.AddArticle("misc.test", 1, "Subject: big\r\n\r\n" + body);
-    ConnectOrFail();
-    control.SelectGroup("misc.test");
-    ASSERT_TRUE(log.WaitIdle());
-    server.SetWriteChunking(30000, 1);
-    log.Clear();
+    ASSERT_NO_FATAL_FAILURE(OfferLargeArticle(body, 30000, 1));
     const auto record = control.OnDocOutput;
     int nested = 0;
     control.OnDocOutput = [&](TNNTP* sender, TDocument& doc) {
