@@ -70,13 +70,25 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view 
     if (hadFile)
         mode = existing.st_mode & 07777;
 
-    const std::string temporary = TemporaryNameFor(target);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    // A name left by a crashed writer that had this process id is skipped.
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = TemporaryNameFor(target);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
     if (fd < 0)
         return {AtomicWriteResult::CannotCreate, SystemError(errno)};
-    // The umask applied at creation; an existing file's own bits win.
-    if (hadFile)
+    if (hadFile) {
+        // The umask applied at creation; an existing file's own bits win,
+        // and its owner too where this process may give it away.
         ::fchmod(fd, mode);
+        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+            // Only the owner's own files can be given away; not worth failing.
+        }
+    }
 
     bool written = WriteAll(fd, contents);
     int error = written ? 0 : errno;

@@ -1,12 +1,11 @@
 #include "profile.h"
 
-#include <atomic>
+#include "atomic_file.h"
+
 #include <cerrno>
 #include <fcntl.h>
-#include <filesystem>
 #include <optional>
 #include <string_view>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -179,74 +178,6 @@ std::string Joined(const std::vector<ProfileLine>& lines) {
     return contents;
 }
 
-bool WriteAll(int fd, const std::string& contents) {
-    std::size_t written = 0;
-    while (written < contents.size()) {
-        const ssize_t count = ::write(fd, contents.data() + written, contents.size() - written);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        written += static_cast<std::size_t>(count);
-    }
-    return true;
-}
-
-// Writes the new contents beside the file and renames them over it, so the
-// file is always either the old one or the new one, never half of either.
-bool ReplaceFile(const std::string& path, const std::string& contents) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::path target(path);
-    // Through a symbolic link, the file it names is replaced, not the link.
-    if (fs::is_symlink(target, error)) {
-        target = fs::canonical(target, error);
-        if (error)
-            return false;
-    }
-    struct stat original {};
-    const bool existed = ::stat(target.c_str(), &original) == 0;
-
-    static std::atomic<unsigned> sequence{0};
-    fs::path temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = target;
-        temporary += "." + std::to_string(::getpid()) + "." + std::to_string(sequence++) + ".new";
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-
-    bool written = true;
-    if (existed) {
-        // Keep who may read it: the file may hold a password.
-        written = ::fchmod(fd, original.st_mode & 07777) == 0;
-        if (::fchown(fd, original.st_uid, original.st_gid) != 0) {
-            // Only the owner's own files can be given away; not worth failing.
-        }
-    }
-    written = written && WriteAll(fd, contents) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-
-    // Make the rename itself durable.
-    fs::path directory = target.parent_path();
-    if (directory.empty())
-        directory = ".";
-    const int directoryFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directoryFd >= 0) {
-        ::fsync(directoryFd);
-        ::close(directoryFd);
-    }
-    return true;
-}
-
 bool HasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != text.npos;
 }
@@ -314,5 +245,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     const std::string updated = Joined(lines);
     if (exists && updated == *contents)
         return true; // the file already says so
-    return ReplaceFile(path, updated);
+    // Beside the old file and renamed over it, keeping who may read it: the
+    // file may hold a password.
+    return WriteFileAtomically(path, updated).ok();
 }
