@@ -256,10 +256,6 @@ void TcpStream::SendQueued(const char* data, std::size_t size) {
         d->writeNotifier->setEnabled(true);
 }
 
-std::size_t TcpStream::BytesQueued() const {
-    return d->queued.size() - d->queuedSent;
-}
-
 void TcpStream::AcknowledgeAtOnce() {
     if (d->connected)
         SetOption(d->fd, IPPROTO_TCP, TCP_QUICKACK);

@@ -54,7 +54,6 @@ public:
     void Send(const char* data, std::size_t size);
     // Queues everything and reports it through OnWritten as it leaves.
     void SendQueued(const char* data, std::size_t size);
-    std::size_t BytesQueued() const;
 
     // Asks the kernel to acknowledge received data at once (Linux drops back
     // to delayed ACKs on its own, so this holds until the next exchange).
