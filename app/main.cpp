@@ -1,6 +1,7 @@
 // Zandrel's start: the application object, the splash window, the windows in
 // their order, then the message loop (or, with the single argument BATCH, the
 // unattended run).
+#include "archive/dyna_zip.h"
 #include "shell/windows/log_window.h"
 #include "shell/windows/main_window.h"
 #include "shell/windows/message_boxes.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Zandrel");
     QApplication::setApplicationVersion("1.0");
     SetUnattended(batch);
+    SetLibraryFailureHandler(WarnOfLibraryFailureAndExit);
     if (!batch)
         QApplication::setWindowIcon(ProgramIcon());
 

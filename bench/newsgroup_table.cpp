@@ -1,7 +1,7 @@
 // How fast a full Usenet list goes from the received document into the grid,
 // back from GROUPS.DAT, and how fast a new-groups list merges into it.
 // Build with -DCMAKE_BUILD_TYPE=Release to measure.
-#include "shell/groups_file.h"
+#include "core/groups_file.h"
 #include "shell/windows/newsgroup_table_model.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
 // Fetching articles one at a time from the local news server, through the
-// news client control (as Get Articles does: ControlIdle, GetArticle, wait)
+// news client control (as Get Articles does: GetArticle and wait for its outcome)
 // and, over the same articles, through the minimal blocking client. Prints
 // articles per second for both and their ratio; the control should reach at
 // least 0.8 of the blocking client.
@@ -109,18 +109,11 @@ long long FetchWithControl(const Options& options, std::int64_t first, std::int6
     connection.ConnectAndWait();
     if (connection.Disconnected())
         return -1;
-    connection.ControlIdle = false;
-    connection.NNTP1.SelectGroup(options.group);
-    connection.WaitUntilIdle();
-    connection.OperationLabel = "Retrieving article";
+    connection.SelectGroup(options.group);
     long long bytes = 0;
     for (std::int64_t n = first; n <= last; ++n) {
-        connection.TransferFailed = false;
-        connection.ControlIdle = false;
-        connection.NNTP1.GetArticle(static_cast<std::int32_t>(n));
-        connection.WaitUntilIdle();
-        if (!connection.TransferFailed)
-            bytes += static_cast<long long>(connection.ReceiveBuffer.size());
+        if (connection.GetArticle(static_cast<std::int32_t>(n)))
+            bytes += static_cast<long long>(connection.ReceivedText().size());
     }
     connection.DisconnectAndWait();
     return bytes;

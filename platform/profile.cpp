@@ -1,5 +1,6 @@
 #include "profile.h"
 
+#include "ascii.h"
 #include "atomic_file.h"
 
 #include <cerrno>
@@ -32,19 +33,6 @@ std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && IsBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
-            return false;
-    return true;
 }
 
 // The whole file; nullopt when it exists but cannot be read. A missing file
@@ -153,7 +141,7 @@ KeyPlace Find(const std::vector<ProfileLine>& lines, std::string_view section,
         if (const auto name = SectionNameOf(content)) {
             if (place.sectionLine)
                 break; // the section ends where the next begins
-            if (EqualIgnoringCase(*name, section)) {
+            if (ascii::EqualIgnoringCase(*name, section)) {
                 place.sectionLine = i;
                 place.lastEntryLine = i;
             }
@@ -163,7 +151,7 @@ KeyPlace Find(const std::vector<ProfileLine>& lines, std::string_view section,
             continue;
         if (!content.empty() && !IsComment(content))
             place.lastEntryLine = i;
-        if (const auto name = KeyOf(content); name && EqualIgnoringCase(*name, key)) {
+        if (const auto name = KeyOf(content); name && ascii::EqualIgnoringCase(*name, key)) {
             place.keyLine = i;
             break;
         }

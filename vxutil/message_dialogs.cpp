@@ -1,13 +1,14 @@
 // The library's message boxes: a Yes/No question, an information notice and a
 // confirmed file deletion. Boxes have no parent window.
 #include "delete_file_question.h"
+#include "unattended.h"
 #include "vxutil.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <QCoreApplication>
 #include <QThread>
 
 #include <cstdio>
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace {
@@ -15,10 +16,10 @@ namespace {
 // A batch run, or a process without a window system, must never wait for a
 // person: its boxes go to standard error and answer at once.
 bool MustNotWaitForAPerson() {
-    auto* application = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (application == nullptr)
+    const QCoreApplication* application = QCoreApplication::instance();
+    if (application == nullptr || !application->inherits("QApplication"))
         return true;
-    if (application->property("unattended").toBool())
+    if (Unattended())
         return true;
     // A box can only be shown from the thread that runs the windows.
     return QThread::currentThread() != application->thread();
@@ -36,14 +37,43 @@ void WriteToStandardError(const std::string& message, const std::string& caption
     std::fflush(stderr);
 }
 
-QMessageBox::StandardButton ShowBox(QMessageBox::Icon icon, const std::string& message,
-                                    const std::string& caption,
-                                    QMessageBox::StandardButtons buttons) {
-    QMessageBox box(icon, QString::fromLocal8Bit(UpToFirstZero(caption)),
-                    QString::fromLocal8Bit(UpToFirstZero(message)), buttons);
-    // The texts are newsgroup names and file names, never markup.
-    box.setTextFormat(Qt::PlainText);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+enum class BoxKind { Information = 0, YesNo = 1 };
+using ShowBoxEntry = int (*)(int kind, const char* message, const char* caption);
+
+// The boxes live in a companion library beside this one (message_box.cpp),
+// loaded on the first box, so only a process that shows one loads the window
+// library.
+ShowBoxEntry BoxEntry() {
+    static const ShowBoxEntry entry = []() -> ShowBoxEntry {
+        constexpr const char* Companion = "libvxutil_boxes.so";
+        std::string path = Companion;
+        Dl_info self{};
+        if (::dladdr(reinterpret_cast<void*>(&VxInfoDialog), &self) != 0 && self.dli_fname) {
+            const std::string library = self.dli_fname;
+            const std::size_t slash = library.rfind('/');
+            if (slash != std::string::npos)
+                path = library.substr(0, slash + 1) + Companion;
+        }
+        void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr)
+            handle = ::dlopen(Companion, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr)
+            return nullptr;
+        return reinterpret_cast<ShowBoxEntry>(::dlsym(handle, "VxShowMessageBox"));
+    }();
+    return entry;
+}
+
+// true for Yes. Without the companion library the box goes to standard
+// error and is answered No, as in a batch run.
+bool ShowBox(BoxKind kind, const std::string& message, const std::string& caption) {
+    const ShowBoxEntry entry = BoxEntry();
+    if (entry == nullptr) {
+        WriteToStandardError(message, caption);
+        return false;
+    }
+    return entry(static_cast<int>(kind), UpToFirstZero(message).c_str(),
+                 UpToFirstZero(caption).c_str()) == 1;
 }
 
 } // namespace
@@ -55,8 +85,7 @@ bool VxYesNoDialog(const std::string& message, const std::string& caption) {
         WriteToStandardError(message, caption);
         return false;
     }
-    return ShowBox(QMessageBox::Question, message, caption, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+    return ShowBox(BoxKind::YesNo, message, caption);
 }
 
 void VxInfoDialog(const std::string& message, const std::string& caption) {
@@ -64,7 +93,7 @@ void VxInfoDialog(const std::string& message, const std::string& caption) {
         WriteToStandardError(message, caption);
         return;
     }
-    ShowBox(QMessageBox::Information, message, caption, QMessageBox::Ok);
+    ShowBox(BoxKind::Information, message, caption);
 }
 
 void VxDeleteFileDialog(const std::string& path, const std::string& caption) {

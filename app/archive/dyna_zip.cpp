@@ -1,9 +1,5 @@
 #include "archive/dyna_zip.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QString>
-
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -11,7 +7,7 @@
 namespace {
 
 LibraryFailureHandler& CurrentFailureHandler() {
-    static LibraryFailureHandler handler = WarnAndExit;
+    static LibraryFailureHandler handler = WarnOnStandardErrorAndExit;
     return handler;
 }
 
@@ -39,15 +35,9 @@ void ReportLibraryFailure(const std::string& message) {
         handler(message);
 }
 
-void WarnAndExit(const std::string& message) {
-    auto* application = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (application != nullptr && !application->property("unattended").toBool()) {
-        QMessageBox::warning(nullptr, QStringLiteral("Warning"), QString::fromLocal8Bit(message),
-                             QMessageBox::Ok);
-    } else {
-        std::fprintf(stderr, "Warning: %s\n", message.c_str());
-        std::fflush(stderr);
-    }
+void WarnOnStandardErrorAndExit(const std::string& message) {
+    std::fprintf(stderr, "Warning: %s\n", message.c_str());
+    std::fflush(stderr);
     std::exit(1);
 }
 

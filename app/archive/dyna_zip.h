@@ -49,14 +49,14 @@ protected:
 };
 
 // What happens when a component cannot load its library or find the entry
-// point: by default a warning box (standard error when no one is there to
-// see it) and the end of the program with exit code 1. Tests put in a
+// point: by default a warning on standard error and the end of the program
+// with exit code 1; the program puts in its warning box. Tests put in a
 // handler that only records the message; the component then stays without
 // an entry point and every Execute fails without calling anything.
 using LibraryFailureHandler = std::function<void(const std::string& message)>;
 // Returns the handler that was in place.
 LibraryFailureHandler SetLibraryFailureHandler(LibraryFailureHandler handler);
 // The default handler.
-void WarnAndExit(const std::string& message);
+[[noreturn]] void WarnOnStandardErrorAndExit(const std::string& message);
 // Passes the message to the handler in place.
 void ReportLibraryFailure(const std::string& message);

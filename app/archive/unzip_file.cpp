@@ -76,9 +76,9 @@ bool TUnzipFile::Execute(std::int32_t actionCode) {
     const auto entry = reinterpret_cast<DUnzipEntry>(UnzipBinding().entry);
     if (entry == nullptr)
         return false;
-    // Action 6 hands back a text of at most ReturnCount characters, so the
+    // This action hands back a text of at most ReturnCount characters, so the
     // holder is sized for it first (the sum is taken in 16 bits).
-    if (actionCode == 6)
+    if (actionCode == UnzipActionReadText)
         lpszReturnString.SetSize(static_cast<std::uint16_t>(ReturnCount + 1));
     UnzipCommand command;
     FillCommand(command);

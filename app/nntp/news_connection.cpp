@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -28,28 +29,39 @@ NewsConnection::NewsConnection(const Settings& settings, ConnectionView& view)
     NNTP1.OnAuthenticateRequest = [this](TNNTP*, std::string& userId, std::string& password) {
         NNTP1AuthenticateRequest(userId, password);
     };
-    NNTP1.OnError = [this](TNNTP*, std::int16_t, std::string&, std::int32_t, const std::string&,
-                           const std::string&, std::int32_t,
-                           bool& cancelDisplay) { NNTP1Error(cancelDisplay); };
+    NNTP1.OnError = [this](TNNTP*, std::int16_t number, std::string& description, std::int32_t,
+                           const std::string&, const std::string&, std::int32_t,
+                           bool& cancelDisplay) { NNTP1Error(number, description, cancelDisplay); };
     NNTP1.OnBusy = [this](TNNTP*, bool isBusy) { NNTP1Busy(isBusy); };
     NNTP1.OnDocOutput = [this](TNNTP*, TDocument& docOutput) { NNTP1DocOutput(docOutput); };
     NNTP1.OnDocInput = [this](TNNTP*, TDocument& docInput) { NNTP1DocInput(docInput); };
-    NNTP1.OnSelectGroup = [this](TNNTP*, const std::string& groupName, std::int32_t firstMessage,
+    NNTP1.OnSelectGroup = [this](TNNTP*, const std::string&, std::int32_t firstMessage,
                                  std::int32_t lastMessage, std::int32_t msgCount) {
-        if (OnSelectGroup)
-            OnSelectGroup(groupName, firstMessage, lastMessage, msgCount);
+        NNTP1SelectGroup(firstMessage, lastMessage, msgCount);
     };
 }
 
-void NewsConnection::ConnectAndWait() {
+TransferOutcome NewsConnection::RunAndWait(const char* label, const std::function<void()>& start) {
+    WaitWhileBusy();
+    if (label)
+        OperationLabel = label;
+    outcome_ = TransferOutcome();
+    TransferFailed = false;
     ControlIdle = false;
     try {
-        NNTP1.Connect(settings_.NntpServer, settings_.NntpPort);
+        start();
     } catch (...) {
         ControlIdle = true;
         throw;
     }
-    WaitUntilIdle();
+    while (!ControlIdle)
+        PumpEvents();
+    outcome_.Succeeded = !TransferFailed;
+    return std::exchange(outcome_, TransferOutcome());
+}
+
+TransferOutcome NewsConnection::ConnectAndWait() {
+    return RunAndWait(nullptr, [this] { NNTP1.Connect(settings_.NntpServer, settings_.NntpPort); });
 }
 
 void NewsConnection::DisconnectAndWait() {
@@ -63,9 +75,28 @@ void NewsConnection::DisconnectAndWait() {
         PumpEvents();
 }
 
-void NewsConnection::WaitUntilIdle() {
-    while (!ControlIdle)
-        PumpEvents();
+TransferOutcome NewsConnection::ListGroups() {
+    return RunAndWait("Getting list of groups", [this] { NNTP1.ListGroups(); });
+}
+
+TransferOutcome NewsConnection::ListNewGroups(double date) {
+    return RunAndWait("Getting List of New Groups", [this, date] { NNTP1.ListNewGroups(date); });
+}
+
+TransferOutcome NewsConnection::SelectGroup(const std::string& groupName) {
+    return RunAndWait(nullptr, [this, &groupName] { NNTP1.SelectGroup(groupName); });
+}
+
+TransferOutcome NewsConnection::GetArticle(std::int32_t articleNumber) {
+    return RunAndWait("Retrieving article",
+                      [this, articleNumber] { NNTP1.GetArticle(articleNumber); });
+}
+
+TransferOutcome NewsConnection::PostArticle(const TDocHeaders& headers, const std::string& text) {
+    return RunAndWait(nullptr, [this, &headers, &text] {
+        NNTP1.DocInput().Headers() = headers;
+        NNTP1.SendDocument(std::nullopt, std::string(), text, std::string(), std::string());
+    });
 }
 
 void NewsConnection::WaitWhileBusy() {
@@ -105,13 +136,23 @@ void NewsConnection::NNTP1AuthenticateRequest(std::string& userId, std::string& 
     password = settings_.NntpPassword;
 }
 
-void NewsConnection::NNTP1Error(bool& cancelDisplay) {
+void NewsConnection::NNTP1Error(std::int16_t number, const std::string& description,
+                                bool& cancelDisplay) {
     TransferFailed = true;
+    outcome_.Code = number;
+    outcome_.Text = description;
     cancelDisplay = true;
 }
 
 void NewsConnection::NNTP1Busy(bool isBusy) {
     ControlIdle = !isBusy;
+}
+
+void NewsConnection::NNTP1SelectGroup(std::int32_t firstMessage, std::int32_t lastMessage,
+                                      std::int32_t msgCount) {
+    outcome_.FirstMessage = firstMessage;
+    outcome_.LastMessage = lastMessage;
+    outcome_.MessageCount = msgCount;
 }
 
 void NewsConnection::NNTP1DocOutput(TDocument& docOutput) {

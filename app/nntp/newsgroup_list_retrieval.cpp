@@ -1,13 +1,13 @@
 #include "newsgroup_list_retrieval.h"
 
-#include "shell/groups_file.h"
+#include "core/groups_file.h"
 
 #include <exception>
 
 namespace {
 
 bool ReadyForList(NewsConnection& connection) {
-    return !connection.Disconnected() && !connection.NNTP1.Busy();
+    return !connection.Disconnected() && !connection.Busy();
 }
 
 // Saves and shows the new table and records the day. The day is recorded even
@@ -46,14 +46,10 @@ bool GetAllNewsgroups(NewsConnection& connection, NewsGroupTable& table, Setting
     if (!table.Empty() && !askYesNo(ReplaceGroupsQuestion))
         return false;
 
-    connection.OperationLabel = "Getting list of groups";
-    connection.ControlIdle = false;
-    connection.NNTP1.ListGroups();
-    connection.WaitUntilIdle();
-    if (connection.TransferFailed)
+    if (!connection.ListGroups())
         return false;
 
-    ParseGroupLines(table, connection.ReceiveBuffer, true, true);
+    ParseGroupLines(table, connection.ReceivedText(), true, true);
     SortGroups(table);
     StoreRetrievedTable(table, settings, startDirectory, fillGrid);
     return true;
@@ -68,14 +64,10 @@ bool GetNewNewsgroups(NewsConnection& connection, NewsGroupTable& table, Setting
     // as a first start does, rather than for the server's whole history.
     const QDate since =
         settings.LastGetGroups.isValid() ? settings.LastGetGroups : QDate::currentDate();
-    connection.OperationLabel = "Getting List of New Groups";
-    connection.ControlIdle = false;
-    connection.NNTP1.ListNewGroups(AutomationDate(since));
-    connection.WaitUntilIdle();
-    if (connection.TransferFailed)
+    if (!connection.ListNewGroups(AutomationDate(since)))
         return false;
 
-    ParseGroupLines(table, connection.ReceiveBuffer, true, false);
+    ParseGroupLines(table, connection.ReceivedText(), true, false);
     StoreRetrievedTable(table, settings, startDirectory, fillGrid);
     return true;
 }

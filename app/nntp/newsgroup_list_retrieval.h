@@ -3,9 +3,9 @@
 // in "NNTP Last Get Groups". The window disables itself around these calls.
 #pragma once
 
+#include "core/newsgroup_table.h"
+#include "core/settings.h"
 #include "news_connection.h"
-#include "shell/newsgroup_table.h"
-#include "shell/settings.h"
 
 #include <functional>
 #include <string>

@@ -1,20 +1,13 @@
 #include "qwk/retrieval_rules.h"
 
-#include "qwk/qwk_header.h"
+#include "ascii.h"
+#include "qwk_format/qwk_header.h"
 #include "vxutil.h"
 
 #include <algorithm>
 
 namespace qwk {
 namespace {
-
-std::string AsciiUpper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
 
 void RemoveTrailingControlAndSpace(std::string& line) {
     while (!line.empty() && static_cast<unsigned char>(line.back()) <= 32)
@@ -32,7 +25,7 @@ std::int64_t FirstArticleToFetch(std::int32_t first, std::int32_t last, std::int
 bool IsOwnArticle(const std::string& organizationHeader, const std::string& organizationSetting) {
     if (organizationSetting.empty())
         return false;
-    return AsciiUpper(organizationHeader) == AsciiUpper(organizationSetting);
+    return ascii::Upper(organizationHeader) == ascii::Upper(organizationSetting);
 }
 
 void SplitIntoMessages(const std::string& articleText, std::int32_t linesPerMessage,

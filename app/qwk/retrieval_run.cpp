@@ -1,10 +1,10 @@
 #include "qwk/retrieval_run.h"
 
-#include "qwk/message_file.h"
-#include "qwk/packet_control_files.h"
-#include "qwk/packet_packing.h"
-#include "qwk/qwk_message_writer.h"
 #include "qwk/retrieval_rules.h"
+#include "qwk_format/message_file.h"
+#include "qwk_format/packet_control_files.h"
+#include "qwk_format/packet_packing.h"
+#include "qwk_format/qwk_message_writer.h"
 #include "vxutil.h"
 
 #include <QCoreApplication>
@@ -66,15 +66,10 @@ public:
     void Execute();
 
 private:
-    // Hides the log window and gives the connection back its select handler,
-    // however the run ends.
-    struct Cleanup {
-        Run& run;
-        decltype(NewsConnection::OnSelectGroup) previousHandler;
-        ~Cleanup() {
-            run.c_.connection.OnSelectGroup = std::move(previousHandler);
-            run.c_.log.Hide();
-        }
+    // Hides the log window however the run ends.
+    struct LogHider {
+        RunLog& log;
+        ~LogHider() { log.Hide(); }
     };
 
     enum class GroupOutcome { Done, ConnectionLost };
@@ -89,8 +84,6 @@ private:
 
     const RetrievalContext& c_;
     std::string archivePath_;
-    std::int32_t firstMessage_ = 0;
-    std::int32_t lastMessage_ = 0;
     std::unique_ptr<MessageFile> messageFile_;
     std::optional<MessageWriter> writer_;
     std::string messageText_; // reused for every message of the run
@@ -101,16 +94,9 @@ private:
 void Run::Execute() {
     if (c_.connection.Disconnected())
         return;
-    c_.connection.WaitWhileBusy();
 
     archivePath_ = PreparePacket(c_.settings, c_.tempDirectory);
-
-    Cleanup cleanup{*this, std::move(c_.connection.OnSelectGroup)};
-    c_.connection.OnSelectGroup = [this](const std::string&, std::int32_t firstMessage,
-                                         std::int32_t lastMessage, std::int32_t) {
-        firstMessage_ = firstMessage;
-        lastMessage_ = lastMessage;
-    };
+    LogHider hider{c_.log};
 
     lastReadAtStart_.reserve(c_.table.Count());
     for (std::size_t i = 0; i < c_.table.Count(); ++i)
@@ -139,10 +125,14 @@ void Run::Execute() {
     } catch (...) {
         // The control refused a call. What was saved has its LastRead moved
         // already, so it still goes into a packet rather than being lost.
+        // The refusal is what the user is shown; a failure here is logged.
         if (messageFile_) {
             try {
                 FinishPacket();
+            } catch (const std::exception& packing) {
+                c_.log.AppendLine(std::string("The packet could not be made: ") + packing.what());
             } catch (...) {
+                c_.log.AppendLine("The packet could not be made.");
             }
         }
         throw;
@@ -154,17 +144,13 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
     NewsGroupRecord& group = c_.table[index];
 
     c_.log.AppendLine("Selecting newsgroup: " + group.Name);
-    connection.TransferFailed = false;
-    connection.ControlIdle = false;
-    connection.NNTP1.SelectGroup(group.Name);
-    connection.WaitUntilIdle();
-    if (connection.TransferFailed)
+    const TransferOutcome selected = connection.SelectGroup(group.Name);
+    if (!selected)
         return connection.Disconnected() ? GroupOutcome::ConnectionLost : GroupOutcome::Done;
 
-    connection.OperationLabel = "Retrieving article";
-    const std::int32_t last = lastMessage_;
-    for (std::int64_t n = FirstArticleToFetch(firstMessage_, last, group.LastRead); n <= last;
-         ++n) {
+    const std::int32_t last = selected.LastMessage;
+    for (std::int64_t n = FirstArticleToFetch(selected.FirstMessage, last, group.LastRead);
+         n <= last; ++n) {
         const auto number = static_cast<std::int32_t>(n);
         const std::int32_t previousLastRead = group.LastRead;
         // Moved before the fetch, so an article that is missing or own is
@@ -173,17 +159,15 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
         c_.log.AppendLine("    Retrieving article # " + std::to_string(number));
         pump_.Pump();
 
+        TransferOutcome fetched;
         try {
-            connection.TransferFailed = false;
-            connection.ControlIdle = false;
-            connection.NNTP1.GetArticle(number);
-            connection.WaitUntilIdle();
+            fetched = connection.GetArticle(number);
         } catch (...) {
             MoveLastRead(index, previousLastRead);
             throw;
         }
 
-        if (connection.TransferFailed) {
+        if (!fetched) {
             if (connection.Disconnected()) {
                 // Not missing: the server is gone. Leave the article for the
                 // next run instead of consuming every number that is left.
@@ -196,7 +180,7 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
         }
 
         const std::string organization =
-            HeaderValue(connection.NNTP1.DocOutput().Headers(), "Organization", "");
+            HeaderValue(connection.ArticleHeaders(), "Organization", "");
         if (IsOwnArticle(organization, c_.settings.Organization)) {
             c_.log.AppendLine("        Article orginated here. Ignoring.");
             continue;
@@ -224,9 +208,9 @@ void Run::SaveArticle(NewsGroupRecord& group, std::int32_t articleNumber) {
     if (!messageFile_)
         OpenMessageFile();
 
-    const ArticleHeaders headers = ReadArticleHeaders(c_.connection.NNTP1.DocOutput().Headers());
+    const ArticleHeaders headers = ReadArticleHeaders(c_.connection.ArticleHeaders());
 
-    SplitIntoMessages(c_.connection.ReceiveBuffer, c_.settings.LinesPerMessage, messageText_,
+    SplitIntoMessages(c_.connection.ReceivedText(), c_.settings.LinesPerMessage, messageText_,
                       [&](std::string_view lines, bool moreFollows) {
                           writer_->WriteMessage(headers, articleNumber, group, lines, moreFollows);
                       });

@@ -2,10 +2,10 @@
 // writes them as QWK messages into TEMP and packs the packet into WORK.
 #pragma once
 
+#include "core/newsgroup_table.h"
+#include "core/run_views.h"
+#include "core/settings.h"
 #include "nntp/news_connection.h"
-#include "shell/newsgroup_table.h"
-#include "shell/run_views.h"
-#include "shell/settings.h"
 
 #include <cstdint>
 #include <string>

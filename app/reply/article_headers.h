@@ -2,7 +2,7 @@
 // goes, what it is about, the user's organisation and a message identifier.
 #pragma once
 
-#include "qwk/qwk_header.h"
+#include "qwk_format/qwk_header.h"
 
 #include <QDateTime>
 

@@ -1,8 +1,8 @@
 #include "reply/posting_run.h"
 
+#include "core/run_views.h"
 #include "nntp/news_connection.h"
 #include "reply/article_headers.h"
-#include "shell/run_views.h"
 
 #include <chrono>
 #include <filesystem>
@@ -14,36 +14,6 @@ std::mt19937& ProgramRandom() {
 }
 
 namespace {
-
-// While the run posts, the control's error description is the server's
-// reason for refusing an article; it is noted here and passed on unchanged
-// to the handler the connection installed.
-class ServerReason {
-public:
-    explicit ServerReason(TNNTP& control) : control_(control), previous_(control.OnError) {
-        control_.OnError = [this](TNNTP* sender, std::int16_t number, std::string& description,
-                                  std::int32_t scode, const std::string& source,
-                                  const std::string& helpFile, std::int32_t helpContext,
-                                  bool& cancelDisplay) {
-            text_ = description;
-            if (previous_)
-                previous_(sender, number, description, scode, source, helpFile, helpContext,
-                          cancelDisplay);
-        };
-    }
-    ~ServerReason() { control_.OnError = previous_; }
-    ServerReason(const ServerReason&) = delete;
-    ServerReason& operator=(const ServerReason&) = delete;
-
-    void Forget() { text_.clear(); }
-    void Set(std::string text) { text_ = std::move(text); }
-    const std::string& Text() const { return text_; }
-
-private:
-    TNNTP& control_;
-    decltype(TNNTP::OnError) previous_;
-    std::string text_;
-};
 
 // The log window belongs to the run from the moment it is shown; it is
 // hidden again however the run ends.
@@ -71,36 +41,30 @@ std::string ReplyCount(int replies) {
 }
 
 // Sends one reply and waits for the control; true when the server took it.
-bool PostReply(NewsConnection& connection, ServerReason& reason, const ReplyMessage& reply,
-               const NewsGroupRecord& group, const ArticleIdentity& identity,
-               std::int32_t& postingCounter, const MessageIdSource& messageIds, RunLog& log) {
+bool PostReply(NewsConnection& connection, const ReplyMessage& reply, const NewsGroupRecord& group,
+               const ArticleIdentity& identity, std::int32_t& postingCounter,
+               const MessageIdSource& messageIds, RunLog& log) {
     log.AppendLine("Sending article to " + group.Name);
 
     ++postingCounter;
     const std::int32_t random = messageIds.Random();
     const std::string messageId =
         MakeMessageId(DayCount(messageIds.Now()), postingCounter, random, identity.Domain);
-    ComposeArticleHeaders(connection.NNTP1.DocInput().Headers(), reply.Header, group.Name, identity,
-                          messageId);
+    TDocHeaders headers;
+    ComposeArticleHeaders(headers, reply.Header, group.Name, identity, messageId);
 
-    reason.Forget();
-    connection.TransferFailed = false;
-    connection.ControlIdle = false;
+    TransferOutcome posted;
     try {
-        connection.NNTP1.SendDocument(std::nullopt, std::string(), reply.Body, std::string(),
-                                      std::string());
-        connection.WaitUntilIdle();
+        posted = connection.PostArticle(headers, reply.Body);
     } catch (const EControlError& refused) {
         // The control would not even start (the connection dropped on an
         // earlier reply, say): this reply waits for the next run.
-        connection.ControlIdle = true;
-        connection.TransferFailed = true;
-        reason.Set(refused.what());
+        posted.Text = refused.what();
     }
-    if (!connection.TransferFailed)
+    if (posted)
         return true;
     log.AppendLine("        Article not posted." +
-                   (reason.Text().empty() ? std::string() : " " + reason.Text()));
+                   (posted.Text.empty() ? std::string() : " " + posted.Text));
     return false;
 }
 
@@ -127,7 +91,6 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
     const auto archive = FindReplyArchive(settings);
     if (!archive || connection.Disconnected())
         return summary;
-    connection.WaitWhileBusy();
 
     ReplyPacketReader reader(settings, *archive, tempDirectory);
     if (!reader.OpenReplyPacket(unzip, progress))
@@ -136,7 +99,6 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
 
     const ArticleIdentity identity{settings.Domain, settings.Organization};
     ShownLog shown(log);
-    ServerReason reason(connection.NNTP1);
     std::int32_t postingCounter = 0;
     ReplyMessage reply;
     for (;;) {
@@ -152,8 +114,8 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
             continue; // nothing to post, and nothing worth keeping
         const NewsGroupRecord* group =
             FindConferenceGroup(table, qwk::HeaderConference(reply.Header));
-        if (group && PostReply(connection, reason, reply, *group, identity, postingCounter,
-                               messageIds, log)) {
+        if (group &&
+            PostReply(connection, reply, *group, identity, postingCounter, messageIds, log)) {
             ++summary.Posted;
             continue;
         }

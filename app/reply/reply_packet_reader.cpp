@@ -2,26 +2,19 @@
 
 #include "archive/unzip_file.h"
 #include "archive/zip_file.h"
+#include "ascii.h"
 #include "atomic_file.h"
-#include "qwk/packet_packing.h"
-#include "shell/run_views.h"
+#include "core/run_views.h"
+#include "qwk_format/packet_packing.h"
 #include "vxutil.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
 
 // A block count field holds decimal digits only; anything else means the
 // file is not what it claims to be.
@@ -41,17 +34,11 @@ std::string FileNamePart(const std::string& path) {
     return fs::path(path).filename().string();
 }
 
-std::string UpperCase(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // Unpacks every file of the archive into the directory while the progress
 // window shows; the window is hidden again however the unzip ends.
 bool UnpackReplyArchive(TUnzipFile& unzip, ProgressView& progress, const std::string& archive,
                         const std::string& destination) {
-    progress.SetCaption("Unzipping " + UpperCase(FileNamePart(archive)));
+    progress.SetCaption("Unzipping " + ascii::Upper(FileNamePart(archive)));
     progress.SetItem("");
     progress.SetPercent(0);
     progress.Show();
@@ -62,7 +49,7 @@ bool UnpackReplyArchive(TUnzipFile& unzip, ProgressView& progress, const std::st
     unzip.lpszDestination.SetText(destination);
     unzip.lpszFileSpec.SetText("*.*");
     unzip.lpszZipFile.SetText(archive);
-    return unzip.Execute(8);
+    return unzip.Execute(UnzipActionExtract);
 }
 
 } // namespace
@@ -77,7 +64,7 @@ std::optional<std::string> FindFileIgnoringCase(const std::string& directory,
     for (fs::directory_iterator it(directory, error), end; !error && it != end;
          it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (!SameNameIgnoringCase(name, fileName) || !it->is_regular_file(error))
+        if (!ascii::EqualIgnoringCase(name, fileName) || !it->is_regular_file(error))
             continue;
         // Several spellings of one name: take the same one every time.
         if (!found || it->path().string() < *found)

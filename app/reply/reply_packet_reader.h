@@ -4,9 +4,9 @@
 // into the packet, byte for byte, so nothing is ever lost or posted twice.
 #pragma once
 
-#include "qwk/qwk_header.h"
-#include "shell/newsgroup_table.h"
-#include "shell/settings.h"
+#include "core/newsgroup_table.h"
+#include "core/settings.h"
+#include "qwk_format/qwk_header.h"
 
 #include <cstdint>
 #include <fstream>
@@ -88,9 +88,6 @@ public:
     // rest, packed with the progress window showing. Throws
     // std::ios_base::failure when the message file cannot be closed.
     ReplyPacketOutcome CloseReplyPacket(TZipFile& zip, ProgressView& progress);
-
-    const std::string& ArchivePath() const { return archivePath_; }
-    const std::string& MessageFilePath() const { return messageFilePath_; }
 
 private:
     bool WriteKeptPacket(TZipFile& zip, ProgressView& progress);

@@ -26,7 +26,6 @@
 
 namespace {
 
-constexpr std::int32_t ExtractAction = 8;
 constexpr std::uint64_t ExtractionLimit = std::uint64_t{1} << 30;
 
 struct Entry {
@@ -258,7 +257,7 @@ extern "C" __attribute__((visibility("default"))) std::int32_t dunzip(UnzipComma
         return DZ_BAD_RECORD;
     try {
         switch (command->ActionCode) {
-        case ExtractAction:
+        case UnzipActionExtract:
             return Extract(*command);
         default:
             return DZ_UNKNOWN_ACTION;

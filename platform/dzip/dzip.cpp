@@ -17,8 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::int32_t AddFilesAction = 4;
-
 struct FileToAdd {
     fs::path source;
     std::string storedName;
@@ -181,7 +179,7 @@ extern "C" __attribute__((visibility("default"))) std::int32_t dzip(ZipCommand* 
         return DZ_BAD_RECORD;
     try {
         switch (command->ActionCode) {
-        case AddFilesAction:
+        case ZipActionAddFiles:
             return AddFiles(*command);
         default:
             return DZ_UNKNOWN_ACTION;

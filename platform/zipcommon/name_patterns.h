@@ -2,7 +2,8 @@
 // Header-only: each library compiles its own copy.
 #pragma once
 
-#include <cctype>
+#include "ascii.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,10 +50,7 @@ inline bool HasWildcard(std::string_view pattern) {
 inline bool MatchesWildcard(std::string_view name, std::string_view pattern) {
     std::size_t n = 0, p = 0;
     std::size_t starPattern = std::string_view::npos, starName = 0;
-    const auto same = [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) ==
-               std::toupper(static_cast<unsigned char>(b));
-    };
+    const auto same = [](char a, char b) { return ascii::Upper(a) == ascii::Upper(b); };
     while (n < name.size()) {
         if (p < pattern.size() && pattern[p] == '*') {
             starPattern = p++;
@@ -80,12 +78,6 @@ inline bool MatchesFilePattern(std::string_view name, std::string_view pattern) 
     if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*")
         return MatchesWildcard(name, pattern.substr(0, pattern.size() - 2));
     return false;
-}
-
-// What follows the last '/' or '\'.
-inline std::string_view BareName(std::string_view path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace zipcommon

@@ -26,6 +26,13 @@ using DZMessageProc = std::int32_t (*)(std::uint32_t msgId, std::uint32_t mbType
 // Rename: the result is always 0.
 using DZRenameProc = std::int32_t (*)(PDZRename dzr, void* userValue);
 
+// The action codes the program asks the libraries to carry out. The
+// components pass on any code from 1 to 9; a library answers one it does not
+// carry out with an error.
+inline constexpr std::int32_t ZipActionAddFiles = 4;   // dzip: pack the item list
+inline constexpr std::int32_t UnzipActionReadText = 6; // dunzip: hand back a text
+inline constexpr std::int32_t UnzipActionExtract = 8;  // dunzip: unpack every entry
+
 #pragma pack(push, 1)
 
 // Passed to dzip. Flag fields hold exactly 0 or 1.

@@ -1,7 +1,8 @@
 // The text holder behind every text property of the archive components.
 #include "archive/tlpstr.h"
+#include "unattended.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -139,7 +140,7 @@ TEST(TextHolder, StoredFormRoundTripsAndSurvivesALyingLength) {
 }
 
 TEST(TextHolder, AssigningAWholeHolderLeavesTheTextAlone) {
-    qApp->setProperty("unattended", true); // the notice goes to standard error
+    SetUnattended(true); // the notice goes to standard error
     TLPStr property;
     property.SetText("WORK/MYBBS.QWK");
     char* const buffer = property.Text();
@@ -148,7 +149,7 @@ TEST(TextHolder, AssigningAWholeHolderLeavesTheTextAlone) {
     property = other;
     EXPECT_EQ(property.Text(), buffer);
     EXPECT_STREQ(property.Text(), "WORK/MYBBS.QWK");
-    qApp->setProperty("unattended", QVariant());
+    SetUnattended(false);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // write outside the destination.
 #include "archive/unzip_file.h"
 #include "archive/zip_file.h"
-#include "qwk/packet_packing.h"
+#include "qwk_format/packet_packing.h"
 #include "support/temp_directory.h"
 
 #include <gtest/gtest.h>

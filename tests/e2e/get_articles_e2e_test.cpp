@@ -7,7 +7,7 @@
 #include "support/recording_views.h"
 #include "support/temp_directory.h"
 
-#include "../qwk/messages_dat_test_reader.h"
+#include "qwk_format/messages_dat_test_reader.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>

@@ -1,8 +1,8 @@
 // Get All Newsgroups, Get New Newsgroups and the queue list against the local
 // news server that scripts/newsd runs.
+#include "core/groups_file.h"
+#include "core/queue_list.h"
 #include "nntp/newsgroup_list_retrieval.h"
-#include "shell/groups_file.h"
-#include "shell/queue_list.h"
 #include "support/local_news_server.h"
 #include "support/recording_views.h"
 #include "support/temp_directory.h"

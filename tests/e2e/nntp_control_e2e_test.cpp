@@ -1,6 +1,6 @@
 // The news client control against the local INN 2 that scripts/newsd runs:
 // connect, list, select, fetch and post, each ending with OnBusy(false).
-#include "nntp/tnntp.h"
+#include "nntp_control/tnntp.h"
 #include "support/blocking_nntp_client.h"
 #include "support/local_news_server.h"
 

@@ -5,8 +5,8 @@
 
 #include "archive/unzip_file.h"
 #include "archive/zip_file.h"
+#include "core/run_views.h"
 #include "nntp/news_connection.h"
-#include "shell/run_views.h"
 #include "support/blocking_nntp_client.h"
 #include "support/local_news_server.h"
 #include "support/recording_views.h"

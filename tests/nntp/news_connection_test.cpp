@@ -30,13 +30,6 @@ protected:
         view.sets.clear();
     }
 
-    // The waiting model of every network command.
-    void Run(const std::function<void()>& start) {
-        connection.ControlIdle = false;
-        start();
-        connection.WaitUntilIdle();
-    }
-
     ScriptedNewsServer server;
     Settings settings;
     RecordingConnectionView view;
@@ -44,8 +37,7 @@ protected:
 };
 
 TEST_F(NewsConnectionTest, ConnectingAndDisconnectingShowTheStatesAndSwitchTheCommands) {
-    connection.ConnectAndWait();
-    EXPECT_TRUE(connection.ControlIdle);
+    EXPECT_TRUE(connection.ConnectAndWait());
     EXPECT_EQ(view.texts, (Texts{"Resolving host: 127.0.0.1", "Host resolved",
                                  "Connecting to: 127.0.0.1", "Connected to: 127.0.0.1"}));
     EXPECT_EQ(view.sets, (std::vector<bool>{true}));
@@ -64,9 +56,10 @@ TEST_F(NewsConnectionTest, ConnectingAndDisconnectingShowTheStatesAndSwitchTheCo
 
 TEST_F(NewsConnectionTest, AFailedConnectionShowsOnlyThroughStatusAndFlag) {
     server.SetGreeting("502 You have no permission to talk");
-    connection.ConnectAndWait();
-    EXPECT_TRUE(connection.ControlIdle);
-    EXPECT_TRUE(connection.TransferFailed);
+    const TransferOutcome connected = connection.ConnectAndWait();
+    EXPECT_FALSE(connected);
+    EXPECT_EQ(connected.Code, 502);
+    EXPECT_EQ(connected.Text, "502 You have no permission to talk");
     EXPECT_EQ(view.texts.back(), "Disconnected");
     EXPECT_EQ(view.sets, (std::vector<bool>{false}));
 }
@@ -75,39 +68,32 @@ TEST_F(NewsConnectionTest, AnswersTheServersChallengeWithTheStoredCredentials) {
     server.RequireAuthentication("reader", "secret");
     server.AddGroup("misc.test");
     Connect();
-    std::vector<std::int32_t> range;
-    connection.OnSelectGroup = [&](const std::string& name, std::int32_t first, std::int32_t last,
-                                   std::int32_t count) {
-        EXPECT_EQ(name, "misc.test");
-        range = {first, last, count};
-        EXPECT_FALSE(connection.ControlIdle); // before the busy event ends the wait
-    };
-    connection.TransferFailed = false;
-    Run([&] { connection.NNTP1.SelectGroup("misc.test"); });
-    EXPECT_FALSE(connection.TransferFailed);
-    EXPECT_EQ(range, (std::vector<std::int32_t>{1, 0, 0}));
+    const TransferOutcome selected = connection.SelectGroup("misc.test");
+    EXPECT_TRUE(selected);
+    EXPECT_EQ((std::vector<std::int32_t>{selected.FirstMessage, selected.LastMessage,
+                                         selected.MessageCount}),
+              (std::vector<std::int32_t>{1, 0, 0}));
 }
 
 TEST_F(NewsConnectionTest, AReceivedArticleFillsTheBufferAndShowsDone) {
     server.AddArticle("misc.test", 7,
                       "Subject: x\r\nOrganization: Acme\r\n\r\n.hidden dot\r\nend\r\n");
     Connect();
-    Run([&] { connection.NNTP1.SelectGroup("misc.test"); });
-    connection.OperationLabel = "Retrieving article";
-    connection.ReceiveBuffer = "left over from before";
-    connection.TransferFailed = true;
-    Run([&] { connection.NNTP1.GetArticle(7); });
+    ASSERT_TRUE(connection.SelectGroup("misc.test"));
+    ASSERT_TRUE(connection.ListGroups()); // leaves a document behind
+    view.texts.clear();
+    EXPECT_TRUE(connection.GetArticle(7));
 
-    EXPECT_FALSE(connection.TransferFailed);
-    EXPECT_EQ(connection.ReceiveBuffer, ".hidden dot\r\nend\r\n");
-    EXPECT_EQ(connection.NNTP1.DocOutput().Headers().Item("organization").Value, "Acme");
+    EXPECT_EQ(connection.ReceivedText(), ".hidden dot\r\nend\r\n");
+    EXPECT_EQ(connection.ArticleHeaders().Item("organization").Value, "Acme");
     EXPECT_EQ(view.texts.front(), "Retrieving article: 0 Bytes");
     EXPECT_EQ(view.texts[view.texts.size() - 2], "Retrieving article: 18 Bytes");
     EXPECT_EQ(view.texts.back(), "Retrieving article: Done");
     EXPECT_GT(view.repaints, 0);
 
-    Run([&] { connection.NNTP1.GetArticle(8); });
-    EXPECT_TRUE(connection.TransferFailed);
+    const TransferOutcome missing = connection.GetArticle(8);
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.Code, 423);
     EXPECT_EQ(view.texts.back(), "Retrieving article: Cancelled");
 }
 
@@ -115,19 +101,18 @@ TEST_F(NewsConnectionTest, ASilentServerEndsTheWaitWithTheTransferFailed) {
     connection.NNTP1.SetReplyTimeout(150);
     server.Silence("GROUP");
     Connect();
-    connection.TransferFailed = false;
-    Run([&] { connection.NNTP1.SelectGroup("misc.test"); });
-    EXPECT_TRUE(connection.TransferFailed);
+    const TransferOutcome selected = connection.SelectGroup("misc.test");
+    EXPECT_FALSE(selected);
+    EXPECT_EQ(selected.Code, nntpErrorTimedOut);
     EXPECT_TRUE(connection.Disconnected());
     EXPECT_EQ(view.texts.back(), "Disconnected");
 }
 
 TEST_F(NewsConnectionTest, PostingShowsItsProgressAndEndsSent) {
     Connect();
-    TDocHeaders& headers = connection.NNTP1.DocInput().Headers();
-    headers.Clear();
+    TDocHeaders headers;
     headers.Add("Newsgroups", "misc.test");
-    Run([&] { connection.NNTP1.SendDocument(std::nullopt, "", "Hello\r\n"); });
+    EXPECT_TRUE(connection.PostArticle(headers, "Hello\r\n"));
     ASSERT_GE(view.texts.size(), 4u);
     EXPECT_EQ(view.texts[0], "Initiating document transfer");
     EXPECT_EQ(view.texts[1], "Sending document headers");
@@ -139,7 +124,10 @@ TEST_F(NewsConnectionTest, PostingShowsItsProgressAndEndsSent) {
 // --- The handlers on their own.
 
 TEST_F(NewsConnectionTest, DocumentEventsCollectChunksAndABeginDiscardsTheLastDocument) {
-    connection.OperationLabel = "Getting list of groups";
+    server.AddArticle("misc.test", 1, "Subject: x\r\n\r\nbody\r\n");
+    Connect();
+    ASSERT_TRUE(connection.ListGroups()); // the label of the events below
+    view.texts.clear();
     TDocument doc;
     const auto event = [&](std::int16_t state, const std::string& chunk = {}) {
         doc.State = state;
@@ -151,22 +139,22 @@ TEST_F(NewsConnectionTest, DocumentEventsCollectChunksAndABeginDiscardsTheLastDo
     event(docData, "alt.a 1 1 y\r\n");
     event(docData, "alt.b 1 1 y\r\n");
     event(docEnd);
-    EXPECT_EQ(connection.ReceiveBuffer, "alt.a 1 1 y\r\nalt.b 1 1 y\r\n");
+    EXPECT_EQ(connection.ReceivedText(), "alt.a 1 1 y\r\nalt.b 1 1 y\r\n");
     EXPECT_EQ(view.texts.back(), "Getting list of groups: Done");
 
     // An error with no document under way is cleared by the next begin.
     bool cancel = false;
-    connection.NNTP1Error(cancel);
+    connection.NNTP1Error(nntpErrorProtocol, "garbled", cancel);
     EXPECT_TRUE(cancel);
-    EXPECT_TRUE(connection.TransferFailed);
     doc.BytesTransferred = 0;
     event(docBegin);
-    EXPECT_FALSE(connection.TransferFailed);
-    EXPECT_EQ(connection.ReceiveBuffer, "");
+    EXPECT_EQ(connection.ReceivedText(), "");
     EXPECT_EQ(view.texts.back(), "Getting list of groups: 0 Bytes");
+    event(docEnd);
+    EXPECT_EQ(view.texts.back(), "Getting list of groups: Done");
+    event(docBegin);
     event(docError);
     event(docEnd);
-    EXPECT_TRUE(connection.TransferFailed);
     EXPECT_EQ(view.texts.back(), "Getting list of groups: Cancelled");
 }
 

@@ -1,6 +1,6 @@
 #include "qwk/retrieval_rules.h"
 
-#include "qwk/qwk_header.h"
+#include "qwk_format/qwk_header.h"
 
 #include <gtest/gtest.h>
 

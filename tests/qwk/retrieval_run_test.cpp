@@ -1,7 +1,7 @@
 #include "qwk/retrieval_run.h"
 
-#include "messages_dat_test_reader.h"
-#include "qwk/message_file.h"
+#include "qwk_format/message_file.h"
+#include "qwk_format/messages_dat_test_reader.h"
 #include "support/recording_views.h"
 #include "support/scripted_news_server.h"
 #include "support/temp_directory.h"

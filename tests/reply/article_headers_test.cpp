@@ -1,6 +1,6 @@
 #include "reply/article_headers.h"
 
-#include "nntp/tnntp.h"
+#include "nntp_control/tnntp.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The table's sort order, Find Next, the Newsgroup Settings edit and the grid
 // model over the table.
-#include "shell/newsgroup_table.h"
+#include "core/newsgroup_table.h"
 #include "shell/windows/newsgroup_table_model.h"
 
 #include <QItemSelectionModel>

@@ -2,8 +2,8 @@
 // are tested without a window.
 #pragma once
 
+#include "core/run_views.h"
 #include "nntp/news_connection.h"
-#include "shell/run_views.h"
 
 #include <set>
 #include <string>

@@ -8,7 +8,7 @@
 // description of the header block, which only the test binaries see.
 #pragma once
 
-#include "qwk/qwk_header.h"
+#include "qwk_format/qwk_header.h"
 
 #include <cstdint>
 #include <string>

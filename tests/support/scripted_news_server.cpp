@@ -1,5 +1,7 @@
 #include "scripted_news_server.h"
 
+#include "ascii.h"
+
 #include <QHostAddress>
 #include <QMetaObject>
 #include <QPointer>
@@ -9,7 +11,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -39,13 +40,7 @@ struct Session {
 };
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(text[i])) !=
-            std::toupper(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
+    return ascii::StartsWithIgnoringCase(text, prefix);
 }
 
 std::string ToCrLf(const std::string& text) {

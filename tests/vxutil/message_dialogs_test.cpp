@@ -1,4 +1,5 @@
 #include "delete_file_question.h"
+#include "unattended.h"
 #include "vxutil.h"
 
 #include <QAbstractButton>
@@ -64,8 +65,8 @@ SeenBox Answer(QMessageBox::StandardButton answer, const std::function<void()>& 
 
 class UnattendedBoxes : public ::testing::Test {
 protected:
-    void SetUp() override { qApp->setProperty("unattended", true); }
-    void TearDown() override { qApp->setProperty("unattended", QVariant()); }
+    void SetUp() override { SetUnattended(true); }
+    void TearDown() override { SetUnattended(false); }
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 // The log window: one read-only line per step of a long run.
 #pragma once
 
-#include "shell/run_views.h"
+#include "core/run_views.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -9,6 +9,7 @@
 class QPlainTextEdit;
 class QTimer;
 
+// The log window of Get Articles and Post Articles.
 class TForm6 : public QWidget, public RunLog {
     Q_OBJECT
 public:

@@ -2,11 +2,11 @@
 // command is one of its slots, and it holds the connection and the table.
 #pragma once
 
+#include "core/newsgroup_table.h"
+#include "core/run_views.h"
+#include "core/settings.h"
 #include "help.h"
 #include "nntp/news_connection.h"
-#include "shell/newsgroup_table.h"
-#include "shell/run_views.h"
-#include "shell/settings.h"
 
 #include <QMainWindow>
 
@@ -43,6 +43,7 @@ struct SecondaryWindows {
 // True for exactly one argument that reads BATCH in any letter case.
 bool IsBatchRun(const QStringList& argumentsAfterProgram);
 
+// The main window: menu, toolbar, newsgroup grid and status line.
 class TForm1 : public QMainWindow, public ConnectionView, public GroupRowView {
     Q_OBJECT
 public:

@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "archive/dyna_zip.h"
+
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
-constexpr const char* UnattendedProperty = "unattended";
 
 bool CanShowWindows() {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr && !Unattended();
@@ -24,20 +26,15 @@ void ShowBox(QMessageBox::Icon icon, const std::string& text) {
 }
 } // namespace
 
-bool Unattended() {
-    auto* app = QCoreApplication::instance();
-    return app && app->property(UnattendedProperty).toBool();
-}
-
-void SetUnattended(bool unattended) {
-    if (auto* app = QCoreApplication::instance())
-        app->setProperty(UnattendedProperty, unattended);
-}
-
 void ShowErrorBox(const std::string& text) {
     ShowBox(QMessageBox::Critical, text);
 }
 
-void ShowWarningBox(const std::string& text) {
-    ShowBox(QMessageBox::Warning, text);
+void WarnOfLibraryFailureAndExit(const std::string& message) {
+    if (CanShowWindows())
+        QMessageBox::warning(nullptr, QStringLiteral("Warning"), QString::fromLocal8Bit(message),
+                             QMessageBox::Ok);
+    else
+        WarnOnStandardErrorAndExit(message);
+    std::exit(1);
 }

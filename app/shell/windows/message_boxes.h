@@ -2,19 +2,20 @@
 // run must never wait for a person, so there they go to standard error.
 #pragma once
 
+#include "unattended.h"
+
 #include <exception>
 #include <string>
 
 // The application title every box carries.
 inline constexpr const char* ApplicationTitle = "Zandrel";
 
-// True in a batch run (the application carries the "unattended" property).
-bool Unattended();
-void SetUnattended(bool unattended);
-
 // The error box the application shows for an exception that ends a command.
 void ShowErrorBox(const std::string& text);
-void ShowWarningBox(const std::string& text);
+
+// The library failure handler of the program: a warning box (standard error
+// in a batch run) and the end of the program with exit code 1.
+[[noreturn]] void WarnOfLibraryFailureAndExit(const std::string& message);
 
 // Runs a command; an exception that escapes it is shown in the error box and
 // the program goes on, as the application's default handler does.

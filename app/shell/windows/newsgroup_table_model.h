@@ -3,8 +3,8 @@
 // table entry r; the view's horizontal header carries the column titles.
 #pragma once
 
-#include "shell/newsgroup_table.h"
-#include "shell/run_views.h"
+#include "core/newsgroup_table.h"
+#include "core/run_views.h"
 
 #include <QAbstractTableModel>
 

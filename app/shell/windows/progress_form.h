@@ -1,7 +1,7 @@
 // The progress window of zipping and unzipping: the item and a bar from 0 to 100.
 #pragma once
 
-#include "shell/run_views.h"
+#include "core/run_views.h"
 
 #include <QWidget>
 

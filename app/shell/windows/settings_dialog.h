@@ -1,12 +1,13 @@
 // The Settings dialog: three pages of edit boxes over the settings.
 #pragma once
 
-#include "shell/settings.h"
+#include "core/settings.h"
 #include "shell/windows/small_dialogs.h"
 
 class QLineEdit;
 class QTabWidget;
 
+// The settings dialog: the news server, identity and QWK pages.
 class TForm2 : public OkCancelDialog {
     Q_OBJECT
 public:

@@ -21,6 +21,7 @@ protected:
     void AddButtons(class QBoxLayout* layout);
 };
 
+// The find dialog: the text to look for in the newsgroup names.
 class TForm4 : public OkCancelDialog {
     Q_OBJECT
 public:
@@ -28,6 +29,7 @@ public:
     QLineEdit* Edit1;
 };
 
+// The newsgroup settings dialog: one group's conference number and last read.
 class TForm5 : public OkCancelDialog {
     Q_OBJECT
 public:

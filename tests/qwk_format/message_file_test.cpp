@@ -1,4 +1,4 @@
-#include "qwk/message_file.h"
+#include "qwk_format/message_file.h"
 
 #include "support/temp_directory.h"
 

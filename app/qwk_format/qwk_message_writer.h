@@ -2,8 +2,8 @@
 // as 128-byte blocks, to the packet's MESSAGES.DAT.
 #pragma once
 
-#include "qwk/qwk_header.h"
-#include "shell/newsgroup_table.h"
+#include "core/newsgroup_table.h"
+#include "qwk_format/qwk_header.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "qwk/qwk_message_writer.h"
+#include "qwk_format/qwk_message_writer.h"
 
+#include "ascii.h"
 #include "vxutil.h"
 
 #include <array>
-#include <cctype>
 
 namespace qwk {
 namespace {
@@ -15,16 +15,8 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::string AsciiUpper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
-
 std::string MonthNumber(const std::string& token) {
-    const std::string upper = AsciiUpper(token);
+    const std::string upper = ascii::Upper(token);
     for (std::size_t i = 0; i < MonthNames.size(); ++i) {
         if (upper == MonthNames[i]) {
             const int month = static_cast<int>(i) + 1;

@@ -1,6 +1,7 @@
-#include "qwk/packet_control_files.h"
+#include "qwk_format/packet_control_files.h"
 
-#include "qwk/qwk_message_writer.h"
+#include "ascii.h"
+#include "qwk_format/qwk_message_writer.h"
 #include "vxutil.h"
 
 #include <cstdio>
@@ -11,14 +12,6 @@ namespace qwk {
 namespace {
 
 constexpr const char* LineBreak = "\r\n";
-
-std::string AsciiUpper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
 
 std::string PacketDateTime(const std::tm& when) {
     char text[80];
@@ -56,7 +49,7 @@ std::string ControlDatText(const PacketDescription& packet, const NewsGroupTable
         "Sysop",
         "0," + packet.QwkId,
         PacketDateTime(packet.PacketTime),
-        AsciiUpper(packet.UserName),
+        ascii::Upper(packet.UserName),
         "", // menu name
         "0",
         std::to_string(packet.MessageCount),

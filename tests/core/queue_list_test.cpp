@@ -1,5 +1,5 @@
 // Export and import of QUEUE.LST.
-#include "shell/queue_list.h"
+#include "core/queue_list.h"
 #include "temp_directory.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Reads a MESSAGES.DAT back into its messages, for checking what a run wrote.
 #pragma once
 
-#include "qwk/qwk_header.h"
+#include "qwk_format/qwk_header.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "qwk/qwk_message_writer.h"
+#include "qwk_format/qwk_message_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The list commands against the scripted server: what they do when the
 // transfer fails or nothing is connected, and what goes on the wire. The
 // whole round trip against a real server is in tests/e2e.
+#include "core/groups_file.h"
 #include "nntp/newsgroup_list_retrieval.h"
 #include "scripted_news_server.h"
-#include "shell/groups_file.h"
 #include "support/recording_views.h"
 #include "temp_directory.h"
 

@@ -1,5 +1,7 @@
 #include "newsgroup_table.h"
 
+#include "ascii.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -24,17 +26,9 @@ std::string LastReadCellText(std::int32_t lastRead) {
 
 namespace {
 
-// Upper case for names and search texts: only a-z change, so bytes of other
-// alphabets keep their value and order.
-unsigned char AsciiUpper(unsigned char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - ('a' - 'A')) : c;
-}
-
 bool ContainsIgnoringAsciiCase(std::string_view text, std::string_view upperNeedle) {
-    const auto found = std::search(
-        text.begin(), text.end(), upperNeedle.begin(), upperNeedle.end(), [](char t, char n) {
-            return AsciiUpper(static_cast<unsigned char>(t)) == static_cast<unsigned char>(n);
-        });
+    const auto found = std::search(text.begin(), text.end(), upperNeedle.begin(), upperNeedle.end(),
+                                   [](char t, char n) { return ascii::Upper(t) == n; });
     return found != text.end();
 }
 
@@ -43,8 +37,9 @@ bool ContainsIgnoringAsciiCase(std::string_view text, std::string_view upperNeed
 bool NewsgroupNameLess(std::string_view a, std::string_view b) {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
-        const unsigned char ca = AsciiUpper(static_cast<unsigned char>(a[i]));
-        const unsigned char cb = AsciiUpper(static_cast<unsigned char>(b[i]));
+        // Only a-z change, so bytes of other alphabets keep their order.
+        const auto ca = static_cast<unsigned char>(ascii::Upper(a[i]));
+        const auto cb = static_cast<unsigned char>(ascii::Upper(b[i]));
         if (ca != cb)
             return ca < cb;
     }
@@ -64,9 +59,7 @@ std::optional<std::size_t> FindNextMatch(const NewsGroupTable& table, std::ptrdi
                                          const std::function<void()>& betweenEntries) {
     if (findText.empty())
         return std::nullopt;
-    std::string upperNeedle = findText;
-    for (char& c : upperNeedle)
-        c = static_cast<char>(AsciiUpper(static_cast<unsigned char>(c)));
+    const std::string upperNeedle = ascii::Upper(findText);
 
     const std::size_t first = current < 0 ? 0 : static_cast<std::size_t>(current) + 1;
     for (std::size_t index = first; index < table.Count(); ++index) {

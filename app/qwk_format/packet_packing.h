@@ -2,8 +2,8 @@
 // and compressing it with the zip component.
 #pragma once
 
-#include "shell/run_views.h"
-#include "shell/settings.h"
+#include "core/run_views.h"
+#include "core/settings.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
 // GROUPS.DAT on disk and the group line parser shared with list retrieval.
-#include "shell/groups_file.h"
+#include "core/groups_file.h"
 #include "temp_directory.h"
 
 #include <gtest/gtest.h>

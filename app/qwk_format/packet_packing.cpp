@@ -1,20 +1,16 @@
-#include "qwk/packet_packing.h"
+#include "qwk_format/packet_packing.h"
 
 #include "archive/zip_file.h"
+#include "ascii.h"
 #include "vxutil.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
 namespace {
 
 std::string UpperCaseFileName(const std::string& path) {
-    std::string name = path.substr(path.find_last_of('/') + 1);
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return name;
+    return ascii::Upper(path.substr(path.find_last_of('/') + 1));
 }
 
 } // namespace
@@ -42,7 +38,7 @@ void PackPacket(TZipFile& zip, ProgressView& progress, const std::string& archiv
     zip.lpszItemList.SetText("\"" + VxSlashIt(tempDirectory) + "*.*\"");
     zip.Options.erase(TZipFlag::AddCommentFlag);
     zip.Options.insert(TZipFlag::NoDirectoryNamesFlag);
-    zip.Execute(4);
+    zip.Execute(ZipActionAddFiles);
 
     progress.Hide();
 }

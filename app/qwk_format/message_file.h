@@ -2,7 +2,7 @@
 // its first input/output error.
 #pragma once
 
-#include "qwk/qwk_message_writer.h"
+#include "qwk_format/qwk_message_writer.h"
 
 #include <cstdio>
 #include <stdexcept>

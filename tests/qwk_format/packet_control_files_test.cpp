@@ -1,4 +1,4 @@
-#include "qwk/packet_control_files.h"
+#include "qwk_format/packet_control_files.h"
 
 #include "support/temp_directory.h"
 

@@ -2,7 +2,7 @@
 // beside MESSAGES.DAT before they accept a packet.
 #pragma once
 
-#include "shell/newsgroup_table.h"
+#include "core/newsgroup_table.h"
 
 #include <cstddef>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "core/settings.h"
 #include "support/temp_directory.h"
 
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "qwk/message_file.h"
+#include "qwk_format/message_file.h"
 
 #include <cerrno>
 #include <cstring>
