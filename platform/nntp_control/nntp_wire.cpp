@@ -68,13 +68,28 @@ std::optional<GroupSelection> ParseGroupReply(std::string_view line) {
     return selection;
 }
 
-std::string NewGroupsCommand(double date) {
+std::string NewGroupsArguments(double date) {
     const double days = std::isfinite(date) ? std::floor(date) : 0.0;
     const QDate day = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));
     char text[64];
-    std::snprintf(text, sizeof text, "NEWGROUPS %04d%02d%02d 000000 GMT", day.year(), day.month(),
-                  day.day());
+    std::snprintf(text, sizeof text, "%04d%02d%02d 000000 GMT", day.year(), day.month(), day.day());
     return text;
+}
+
+void TakeHeaderLine(TDocHeaders& headers, std::string_view line) {
+    if (line.empty())
+        return;
+    if (line.front() == ' ' || line.front() == '\t') {
+        headers.AppendToLast(std::string(line));
+        return;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0)
+        return; // nothing to file it under
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+    headers.Add(std::string(line.substr(0, colon)), std::string(value));
 }
 
 std::string PostingWireForm(const TDocHeaders& headers, std::string_view text) {

@@ -31,9 +31,9 @@ struct GroupSelection {
 // The numbers of a 211 reply to GROUP; numbers beyond 32 bits are clamped.
 std::optional<GroupSelection> ParseGroupReply(std::string_view line);
 
-// "NEWGROUPS yyyymmdd 000000 GMT" for an automation date (days since
-// 30 December 1899; the time of day is dropped).
-std::string NewGroupsCommand(double date);
+// NEWGROUPS' arguments "yyyymmdd 000000 GMT" for an automation date (days
+// since 30 December 1899; the time of day is dropped).
+std::string NewGroupsArguments(double date);
 
 // The article as it goes on the wire after POST's 340: the headers in their
 // order, an empty line and the text, every line ended by CR LF (bare CR and
@@ -41,6 +41,13 @@ std::string NewGroupsCommand(double date);
 // Line breaks inside a header's name or value become spaces, so a value can
 // never start a header line of its own.
 std::string PostingWireForm(const TDocHeaders& headers, std::string_view text);
+
+// Files one (unstuffed) line of an article's header section under headers.
+// "Name: value" adds a header, the white space after the colon dropped; a
+// line that starts with white space continues the last header's value (the
+// line break goes, the white space stays). Anything else names no header and
+// is dropped.
+void TakeHeaderLine(TDocHeaders& headers, std::string_view line);
 
 // Strips the stuffed dot of a data line (RFC 3977 3.1.1).
 inline std::string_view Unstuffed(std::string_view line) {

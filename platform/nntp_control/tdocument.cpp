@@ -1,18 +1,8 @@
 #include "tnntp.h"
 
+#include "ascii.h"
+
 #include <algorithm>
-#include <cctype>
-
-namespace {
-
-bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-} // namespace
 
 void TDocHeaders::Clear() {
     headers_.clear();
@@ -23,8 +13,9 @@ void TDocHeaders::Add(const std::string& name, const std::string& value) {
 }
 
 const TDocHeader* TDocHeaders::Find(const std::string& name) const {
-    const auto found = std::find_if(headers_.begin(), headers_.end(),
-                                    [&](const TDocHeader& h) { return SameName(h.Name, name); });
+    const auto found = std::find_if(headers_.begin(), headers_.end(), [&](const TDocHeader& h) {
+        return ascii::EqualIgnoringCase(h.Name, name);
+    });
     return found == headers_.end() ? nullptr : &*found;
 }
 

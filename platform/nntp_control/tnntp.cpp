@@ -1,5 +1,6 @@
 #include "tnntp.h"
 
+#include "byte_stream.h"
 #include "nntp_wire.h"
 #include "tcp_stream.h"
 
@@ -17,42 +18,66 @@ namespace {
 // shows progress and no piece is copied more than once.
 constexpr std::size_t DocumentChunk = 64 * 1024;
 
+// What the next event from the network means.
+enum class Awaiting {
+    Nothing,
+    HostLookup,
+    StreamConnect,
+    Greeting,
+    ModeReaderReply,
+    CommandReply, // the status line answering the operation's command
+    ListLines,
+    ArticleHeaders,
+    ArticleBody,
+    PostedReply, // the status line after the article was sent
+    AuthUserReply,
+    AuthPassReply,
+    QuitReply,
+};
+
+// What follows the reply that lets an operation go on.
+enum class Text {
+    None,      // nothing: the status line is the answer
+    ListLines, // a list, line by line, up to the dot
+    Article,   // an article's headers, an empty line and its body, up to the dot
+    Posting,   // nothing yet: the server waits for our article
+};
+
+// An operation as the state machine reads it.
+struct Operation {
+    std::string_view command; // its arguments follow it
+    Awaiting reply;           // what the reply to the command is awaited as
+    int success;              // the code of a CommandReply that lets it go on
+    Text text;
+
+    bool ReceivesDocument() const { return text == Text::ListLines || text == Text::Article; }
+};
+
+// Every operation, described once. Connecting (its command goes after the
+// greeting) and signing off judge their replies in states of their own.
+namespace ops {
+constexpr Operation Idle{{}, Awaiting::Nothing, 0, Text::None};
+constexpr Operation Connect{"MODE READER", Awaiting::ModeReaderReply, 0, Text::None};
+constexpr Operation SignOff{"QUIT", Awaiting::QuitReply, 0, Text::None};
+constexpr Operation ListGroups{"LIST", Awaiting::CommandReply, 215, Text::ListLines};
+constexpr Operation ListNewGroups{"NEWGROUPS", Awaiting::CommandReply, 231, Text::ListLines};
+constexpr Operation SelectGroup{"GROUP", Awaiting::CommandReply, 211, Text::None};
+constexpr Operation GetArticle{"ARTICLE", Awaiting::CommandReply, 220, Text::Article};
+constexpr Operation SendDocument{"POST", Awaiting::CommandReply, 340, Text::Posting};
+} // namespace ops
+
 } // namespace
 
 // The protocol as one state machine: `awaiting` says what the next event
 // from the network means, TakeLine decides on each reply line, and Finish is
 // the one place where an operation ends (and OnBusy(false) is raised).
 struct TNNTP::Impl {
-    enum class Operation {
-        None,
-        Connect,
-        SignOff,
-        ListGroups,
-        ListNewGroups,
-        SelectGroup,
-        GetArticle,
-        SendDocument
-    };
-    enum class Awaiting {
-        Nothing,
-        HostLookup,
-        TcpConnect,
-        Greeting,
-        ModeReaderReply,
-        CommandReply, // the status line answering the operation's command
-        ListLines,
-        ArticleHeaders,
-        ArticleBody,
-        PostedReply, // the status line after the article was sent
-        AuthUserReply,
-        AuthPassReply,
-        QuitReply,
-    };
-
-    explicit Impl(TNNTP* owner) : q(owner), stream(owner), replyTimer(owner) {}
+    Impl(TNNTP* owner, std::unique_ptr<ByteStream> given)
+        : q(owner), stream(given ? std::move(given) : std::make_unique<TcpStream>(owner)),
+          replyTimer(owner) {}
 
     TNNTP* q;
-    TcpStream stream;
+    std::unique_ptr<ByteStream> stream;
     QTimer replyTimer;
     QElapsedTimer lastActivity;
     int replyTimeoutMs = 60000;
@@ -60,14 +85,13 @@ struct TNNTP::Impl {
     std::string remoteHost;
     std::int32_t remotePort = 0;
     std::int16_t state = nntpDisconnected;
-    Operation operation = Operation::None;
+    const Operation* operation = &ops::Idle;
     Awaiting awaiting = Awaiting::Nothing;
     int lookupId = -1;
 
-    // The operation's command line, sent again after the server accepted
-    // credentials; what its reply is awaited as.
+    // The operation's command line with its CR LF, kept to be sent again
+    // after the server accepted credentials.
     std::string command;
-    Awaiting commandAwaiting = Awaiting::Nothing;
     bool authenticated = false;
     std::string password;
 
@@ -112,26 +136,36 @@ struct TNNTP::Impl {
     }
 
     // --- Starting and ending operations.
+    bool Idle() const { return operation == &ops::Idle; }
     void RequireIdleConnection() const {
-        if (state != nntpConnected || !stream.Connected())
+        if (state != nntpConnected || !stream->Connected())
             throw EControlError("Not connected");
-        if (operation != Operation::None)
+        if (!Idle())
             throw EControlError("The control is busy");
     }
-    void Begin(Operation op) {
-        operation = op;
+    void Begin(const Operation& op) {
+        operation = &op;
         authenticated = false;
         RaiseBusy(true);
     }
-    void SendCommand(const std::string& line, Awaiting replyAs) {
-        command = line;
-        commandAwaiting = replyAs;
-        Write(line);
-        Await(replyAs);
+    // Sends the operation's command, with these arguments, and awaits its
+    // reply.
+    void SendCommand(std::string_view arguments = {}) {
+        command.assign(operation->command);
+        if (!arguments.empty()) {
+            command += ' ';
+            command += arguments;
+        }
+        command += "\r\n";
+        SendCommandAgain();
+    }
+    void SendCommandAgain() {
+        stream->Send(command.data(), command.size());
+        Await(operation->reply);
     }
     void Write(const std::string& line) {
         const std::string bytes = line + "\r\n";
-        stream.Send(bytes.data(), bytes.size());
+        stream->Send(bytes.data(), bytes.size());
     }
     void Await(Awaiting what) {
         awaiting = what;
@@ -154,7 +188,7 @@ struct TNNTP::Impl {
     void FailSoon(std::int16_t number, const std::string& description) {
         awaiting = Awaiting::Nothing;
         replyTimer.stop();
-        const Operation failing = operation;
+        const Operation* failing = operation;
         QTimer::singleShot(0, q, [this, failing, number, description] {
             if (operation == failing)
                 Fail(number, description, false);
@@ -170,7 +204,7 @@ struct TNNTP::Impl {
     void CloseSocket() {
         pendingData.clear();
         input.clear();
-        stream.Close();
+        stream->Close();
         SetState(nntpDisconnected);
     }
 
@@ -185,7 +219,7 @@ struct TNNTP::Impl {
     // --- Reply lines.
     void TakeLines();
     void TakeLine(std::string_view line);
-    void TakeCommandReply(int code, std::string_view line);
+    bool ReportGroup(std::string_view line);
     void TakeDataLine(std::string_view line);
     void TakeHeaderLine(std::string_view line);
     void StartAuthentication();
@@ -219,20 +253,17 @@ struct TNNTP::Impl {
 
 void TNNTP::Impl::Finish(bool failed, std::int16_t number, const std::string& description,
                          bool dropConnection) {
-    const Operation ended = operation;
+    const Operation* ended = operation;
     if (lookupId >= 0) {
         QHostInfo::abortHostLookup(lookupId);
         lookupId = -1;
     }
-    operation = Operation::None;
+    operation = &ops::Idle;
     awaiting = Awaiting::Nothing;
     command.clear();
     password.clear();
     if (failed) {
-        const bool documentExpected = ended == Operation::GetArticle ||
-                                      ended == Operation::ListGroups ||
-                                      ended == Operation::ListNewGroups;
-        if (receiving || documentExpected) {
+        if (receiving || ended->ReceivesDocument()) {
             receiving = false;
             pendingData.clear();
             docOutput.Chunk.clear();
@@ -247,15 +278,15 @@ void TNNTP::Impl::Finish(bool failed, std::int16_t number, const std::string& de
     }
     receiving = false;
     sending = false;
-    if (dropConnection || (failed && ended == Operation::Connect))
+    if (dropConnection || (failed && ended == &ops::Connect))
         CloseSocket();
-    if (ended != Operation::None)
+    if (ended != &ops::Idle)
         RaiseBusy(false);
 }
 
 void TNNTP::Impl::LookedUp(const QHostInfo& info) {
     lookupId = -1;
-    if (operation != Operation::Connect || awaiting != Awaiting::HostLookup)
+    if (operation != &ops::Connect || awaiting != Awaiting::HostLookup)
         return;
     QHostAddress address;
     for (const QHostAddress& candidate : info.addresses()) {
@@ -269,12 +300,12 @@ void TNNTP::Impl::LookedUp(const QHostInfo& info) {
     }
     SetState(nntpHostResolved);
     SetState(nntpConnecting);
-    Await(Awaiting::TcpConnect);
-    stream.ConnectTo(address, static_cast<std::uint16_t>(remotePort));
+    Await(Awaiting::StreamConnect);
+    stream->ConnectTo(address, static_cast<std::uint16_t>(remotePort));
 }
 
 void TNNTP::Impl::Connected() {
-    if (operation != Operation::Connect || awaiting != Awaiting::TcpConnect)
+    if (operation != &ops::Connect || awaiting != Awaiting::StreamConnect)
         return;
     Await(Awaiting::Greeting);
 }
@@ -283,23 +314,23 @@ void TNNTP::Impl::ReadyRead() {
     // A handler may pump events while we deliver; the outer call takes
     // whatever arrives meanwhile, and the stream stays quiet until then.
     if (reading) {
-        stream.PauseReading(true);
+        stream->PauseReading(true);
         return;
     }
     reading = true;
     std::string why;
-    TcpStream::ReceiveResult result;
+    ByteStream::ReceiveResult result;
     bool acknowledged = false;
     for (;;) {
         const std::size_t before = input.size();
-        result = stream.Receive(input, why);
-        if (result != TcpStream::ReceiveResult::Data)
+        result = stream->Receive(input, why);
+        if (result != ByteStream::ReceiveResult::Data)
             break;
-        const bool chunkFull = input.size() - before == TcpStream::ReceiveChunk;
+        const bool chunkFull = input.size() - before == ByteStream::ReceiveChunk;
         if (awaiting != Awaiting::Nothing)
             NoteActivity();
         TakeLines();
-        if (!stream.Connected())
+        if (!stream->Connected())
             break;
         if (chunkFull)
             continue;
@@ -308,7 +339,7 @@ void TNNTP::Impl::ReadyRead() {
         // reply needs none of its own, as the next command carries it.
         if (awaiting == Awaiting::Nothing || acknowledged)
             break;
-        stream.AcknowledgeAtOnce();
+        stream->AcknowledgeAtOnce();
         acknowledged = true;
         // The ACK releases the rest, which on a fast link is often here by
         // the time the call returns: one more look saves a pass of the
@@ -316,10 +347,10 @@ void TNNTP::Impl::ReadyRead() {
     }
     DeliverPendingData();
     reading = false;
-    if (result == TcpStream::ReceiveResult::Closed || result == TcpStream::ReceiveResult::Failed)
+    if (result == ByteStream::ReceiveResult::Closed || result == ByteStream::ReceiveResult::Failed)
         ConnectionEnded(why);
     else
-        stream.PauseReading(false);
+        stream->PauseReading(false);
 }
 
 void TNNTP::Impl::TakeLines() {
@@ -335,15 +366,14 @@ void TNNTP::Impl::TakeLines() {
             --length;
         TakeLine(std::string_view(begin, length));
         start = next;
-        if (!stream.Open())
+        if (!stream->Open())
             return; // CloseSocket cleared the input
     }
     input.erase(0, start);
 
-    // A line that never ends must not grow memory without bound.
-    const bool inText = awaiting == Awaiting::ListLines || awaiting == Awaiting::ArticleHeaders ||
-                        awaiting == Awaiting::ArticleBody;
-    const std::size_t limit = inText ? nntp::MaxTextLine : nntp::MaxStatusLine;
+    // A line that never ends must not grow memory without bound. While a
+    // document arrives the line is one of its text, else a status line.
+    const std::size_t limit = receiving ? nntp::MaxTextLine : nntp::MaxStatusLine;
     if (input.size() > limit) {
         if (awaiting == Awaiting::Nothing)
             input.clear(); // nobody asked; just forget it
@@ -357,7 +387,7 @@ void TNNTP::Impl::TakeLine(std::string_view line) {
     switch (awaiting) {
     case Awaiting::Nothing:
     case Awaiting::HostLookup:
-    case Awaiting::TcpConnect:
+    case Awaiting::StreamConnect:
     case Awaiting::QuitReply:
         return; // unasked lines, and the farewell, change nothing
     case Awaiting::ListLines:
@@ -380,7 +410,7 @@ void TNNTP::Impl::TakeLine(std::string_view line) {
     switch (awaiting) {
     case Awaiting::Greeting:
         if (*code == 200 || *code == 201)
-            SendCommand("MODE READER", Awaiting::ModeReaderReply);
+            SendCommand();
         else
             Fail(static_cast<std::int16_t>(*code), text, true);
         return;
@@ -401,7 +431,7 @@ void TNNTP::Impl::TakeLine(std::string_view line) {
             Write("AUTHINFO PASS " + password);
             Await(Awaiting::AuthPassReply);
         } else if (*code == 281) {
-            SendCommand(command, commandAwaiting);
+            SendCommandAgain();
         } else {
             Fail(static_cast<std::int16_t>(*code), text, false);
         }
@@ -409,13 +439,38 @@ void TNNTP::Impl::TakeLine(std::string_view line) {
     case Awaiting::AuthPassReply:
         if (*code == 281) {
             password.clear();
-            SendCommand(command, commandAwaiting);
+            SendCommandAgain();
         } else {
             Fail(static_cast<std::int16_t>(*code), text, false);
         }
         return;
     case Awaiting::CommandReply:
-        TakeCommandReply(*code, line);
+        if (*code == 480) {
+            StartAuthentication();
+            return;
+        }
+        if (*code != operation->success) {
+            Fail(static_cast<std::int16_t>(*code), text, false);
+            return;
+        }
+        switch (operation->text) {
+        case Text::None:
+            if (operation == &ops::SelectGroup && !ReportGroup(line))
+                return;
+            Succeed();
+            return;
+        case Text::ListLines:
+            BeginReceiving();
+            Await(Awaiting::ListLines);
+            return;
+        case Text::Article:
+            BeginReceiving();
+            Await(Awaiting::ArticleHeaders);
+            return;
+        case Text::Posting:
+            SendArticle();
+            return;
+        }
         return;
     case Awaiting::PostedReply:
         if (*code == 240) {
@@ -438,55 +493,17 @@ void TNNTP::Impl::TakeLine(std::string_view line) {
     }
 }
 
-void TNNTP::Impl::TakeCommandReply(int code, std::string_view line) {
-    const std::string text(line);
-    if (code == 480) {
-        StartAuthentication();
-        return;
+// GROUP's reply carries the group's range.
+bool TNNTP::Impl::ReportGroup(std::string_view line) {
+    const auto selection = nntp::ParseGroupReply(line);
+    if (!selection) {
+        ProtocolFailure("Malformed reply to GROUP: " + std::string(line));
+        return false;
     }
-    switch (operation) {
-    case Operation::ListGroups:
-    case Operation::ListNewGroups:
-        if (code == (operation == Operation::ListGroups ? 215 : 231)) {
-            BeginReceiving();
-            Await(Awaiting::ListLines);
-        } else {
-            Fail(static_cast<std::int16_t>(code), text, false);
-        }
-        return;
-    case Operation::SelectGroup:
-        if (code == 211) {
-            const auto selection = nntp::ParseGroupReply(line);
-            if (!selection) {
-                ProtocolFailure("Malformed reply to GROUP: " + text);
-                return;
-            }
-            awaiting = Awaiting::Nothing;
-            if (q->OnSelectGroup)
-                q->OnSelectGroup(q, selection->name, selection->first, selection->last,
-                                 selection->count);
-            Succeed();
-        } else {
-            Fail(static_cast<std::int16_t>(code), text, false);
-        }
-        return;
-    case Operation::GetArticle:
-        if (code == 220) {
-            BeginReceiving();
-            Await(Awaiting::ArticleHeaders);
-        } else {
-            Fail(static_cast<std::int16_t>(code), text, false);
-        }
-        return;
-    case Operation::SendDocument:
-        if (code == 340)
-            SendArticle();
-        else
-            Fail(static_cast<std::int16_t>(code), text, false);
-        return;
-    default:
-        return;
-    }
+    awaiting = Awaiting::Nothing;
+    if (q->OnSelectGroup)
+        q->OnSelectGroup(q, selection->name, selection->first, selection->last, selection->count);
+    return true;
 }
 
 void TNNTP::Impl::TakeHeaderLine(std::string_view line) {
@@ -501,19 +518,7 @@ void TNNTP::Impl::TakeHeaderLine(std::string_view line) {
         awaiting = Awaiting::ArticleBody;
         return;
     }
-    line = nntp::Unstuffed(line);
-    if (line.front() == ' ' || line.front() == '\t') {
-        // Unfolding removes the line break and keeps the white space.
-        docOutput.Headers().AppendToLast(std::string(line));
-        return;
-    }
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || colon == 0)
-        return; // not a header; nothing to file it under
-    std::string_view value = line.substr(colon + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-        value.remove_prefix(1);
-    docOutput.Headers().Add(std::string(line.substr(0, colon)), std::string(value));
+    nntp::TakeHeaderLine(docOutput.Headers(), nntp::Unstuffed(line));
 }
 
 void TNNTP::Impl::TakeDataLine(std::string_view line) {
@@ -560,10 +565,10 @@ void TNNTP::Impl::SendArticle() {
     postWritten = 0;
     RaiseDocInput(docBegin);
     RaiseDocInput(docHeaders);
-    if (operation != Operation::SendDocument)
+    if (operation != &ops::SendDocument)
         return; // a handler closed the connection
     Await(Awaiting::PostedReply);
-    stream.SendQueued(postWire.data(), postWire.size());
+    stream->SendQueued(postWire.data(), postWire.size());
 }
 
 void TNNTP::Impl::BytesWritten(std::size_t bytes) {
@@ -579,11 +584,11 @@ void TNNTP::Impl::BytesWritten(std::size_t bytes) {
 }
 
 void TNNTP::Impl::ConnectionEnded(const std::string& why) {
-    if (operation == Operation::SignOff) {
+    if (operation == &ops::SignOff) {
         CloseSocket();
         Succeed();
-    } else if (operation != Operation::None) {
-        Fail(operation == Operation::Connect && awaiting == Awaiting::TcpConnect
+    } else if (!Idle()) {
+        Fail(operation == &ops::Connect && awaiting == Awaiting::StreamConnect
                  ? nntpErrorConnectFailed
                  : nntpErrorConnectionLost,
              why, true);
@@ -593,7 +598,7 @@ void TNNTP::Impl::ConnectionEnded(const std::string& why) {
 }
 
 void TNNTP::Impl::TimedOut() {
-    if (operation == Operation::None || awaiting == Awaiting::Nothing)
+    if (Idle() || awaiting == Awaiting::Nothing)
         return;
     const qint64 quiet = lastActivity.elapsed();
     if (quiet < replyTimeoutMs) {
@@ -605,13 +610,16 @@ void TNNTP::Impl::TimedOut() {
          true);
 }
 
-TNNTP::TNNTP(QObject* parent) : QObject(parent), d(std::make_unique<Impl>(this)) {
+TNNTP::TNNTP(QObject* parent) : TNNTP(nullptr, parent) {}
+
+TNNTP::TNNTP(std::unique_ptr<ByteStream> stream, QObject* parent)
+    : QObject(parent), d(std::make_unique<Impl>(this, std::move(stream))) {
     d->replyTimer.setSingleShot(true);
     connect(&d->replyTimer, &QTimer::timeout, this, [this] { d->TimedOut(); });
-    d->stream.OnConnected = [this] { d->Connected(); };
-    d->stream.OnReadable = [this] { d->ReadyRead(); };
-    d->stream.OnWritten = [this](std::size_t bytes) { d->BytesWritten(bytes); };
-    d->stream.OnFailed = [this](const std::string& why) { d->ConnectionEnded(why); };
+    d->stream->OnConnected = [this] { d->Connected(); };
+    d->stream->OnReadable = [this] { d->ReadyRead(); };
+    d->stream->OnWritten = [this](std::size_t bytes) { d->BytesWritten(bytes); };
+    d->stream->OnFailed = [this](const std::string& why) { d->ConnectionEnded(why); };
 }
 
 TNNTP::~TNNTP() {
@@ -625,11 +633,11 @@ TNNTP::~TNNTP() {
     OnAuthenticateRequest = nullptr;
     if (d->lookupId >= 0)
         QHostInfo::abortHostLookup(d->lookupId);
-    d->stream.OnConnected = nullptr;
-    d->stream.OnReadable = nullptr;
-    d->stream.OnWritten = nullptr;
-    d->stream.OnFailed = nullptr;
-    d->stream.Close();
+    d->stream->OnConnected = nullptr;
+    d->stream->OnReadable = nullptr;
+    d->stream->OnWritten = nullptr;
+    d->stream->OnFailed = nullptr;
+    d->stream->Close();
 }
 
 std::string TNNTP::RemoteHost() const {
@@ -641,7 +649,7 @@ std::int16_t TNNTP::State() const {
 }
 
 bool TNNTP::Busy() const {
-    return d->operation != Impl::Operation::None;
+    return !d->Idle();
 }
 
 TDocument& TNNTP::DocInput() {
@@ -658,45 +666,39 @@ void TNNTP::SetReplyTimeout(int milliseconds) {
         d->replyTimer.start(d->replyTimeoutMs);
 }
 
-int TNNTP::ReplyTimeout() const {
-    return d->replyTimeoutMs;
-}
-
 void TNNTP::Connect(const std::string& host, std::int32_t port) {
-    if (d->state != nntpDisconnected || d->operation != Impl::Operation::None)
+    if (d->state != nntpDisconnected || !d->Idle())
         throw EControlError("Already connected");
     d->remoteHost = host;
     d->remotePort = port;
     d->input.clear();
-    d->Begin(Impl::Operation::Connect);
+    d->Begin(ops::Connect);
     d->SetState(nntpResolvingHost);
     if (port <= 0 || port > 65535) {
         d->FailSoon(nntpErrorConnectFailed, "Invalid port " + std::to_string(port));
         return;
     }
-    d->Await(Impl::Awaiting::HostLookup);
+    d->Await(Awaiting::HostLookup);
     d->lookupId = QHostInfo::lookupHost(QString::fromStdString(host), this,
                                         [this](const QHostInfo& info) { d->LookedUp(info); });
 }
 
 void TNNTP::SignOff() {
     d->RequireIdleConnection();
-    d->Begin(Impl::Operation::SignOff);
+    d->Begin(ops::SignOff);
     d->SetState(nntpDisconnecting);
-    d->SendCommand("QUIT", Impl::Awaiting::QuitReply);
+    d->SendCommand();
 }
 
 void TNNTP::CloseConnection() {
-    if (d->state == nntpDisconnected && !d->stream.Open())
+    if (d->state == nntpDisconnected && !d->stream->Open())
         return;
     d->SetState(nntpDisconnecting);
-    if (d->operation == Impl::Operation::SignOff) {
+    if (d->operation == &ops::SignOff) {
         // QUIT went to the kernel when it was sent, and closing lets it leave.
-        if (d->operation == Impl::Operation::SignOff) {
-            d->CloseSocket();
-            d->Succeed();
-        }
-    } else if (d->operation != Impl::Operation::None) {
+        d->CloseSocket();
+        d->Succeed();
+    } else if (!d->Idle()) {
         d->Fail(nntpErrorConnectionLost, "The connection was closed", true);
     } else {
         d->CloseSocket();
@@ -705,32 +707,32 @@ void TNNTP::CloseConnection() {
 
 void TNNTP::ListGroups() {
     d->RequireIdleConnection();
-    d->Begin(Impl::Operation::ListGroups);
-    d->SendCommand("LIST", Impl::Awaiting::CommandReply);
+    d->Begin(ops::ListGroups);
+    d->SendCommand();
 }
 
 void TNNTP::ListNewGroups(double date) {
     d->RequireIdleConnection();
-    d->Begin(Impl::Operation::ListNewGroups);
-    d->SendCommand(nntp::NewGroupsCommand(date), Impl::Awaiting::CommandReply);
+    d->Begin(ops::ListNewGroups);
+    d->SendCommand(nntp::NewGroupsArguments(date));
 }
 
 void TNNTP::SelectGroup(const std::string& groupName) {
     d->RequireIdleConnection();
-    d->Begin(Impl::Operation::SelectGroup);
+    d->Begin(ops::SelectGroup);
     // A name that would break the command line is refused here, the way a
     // server refuses a group it lacks.
     if (!nntp::SafeArgument(groupName) || groupName.find(' ') != std::string::npos) {
         d->FailSoon(501, "Invalid newsgroup name");
         return;
     }
-    d->SendCommand("GROUP " + groupName, Impl::Awaiting::CommandReply);
+    d->SendCommand(groupName);
 }
 
 void TNNTP::GetArticle(std::int32_t articleNumber) {
     d->RequireIdleConnection();
-    d->Begin(Impl::Operation::GetArticle);
-    d->SendCommand("ARTICLE " + std::to_string(articleNumber), Impl::Awaiting::CommandReply);
+    d->Begin(ops::GetArticle);
+    d->SendCommand(std::to_string(articleNumber));
 }
 
 void TNNTP::SendDocument(const std::optional<std::string>& /*documentUrl*/,
@@ -738,6 +740,6 @@ void TNNTP::SendDocument(const std::optional<std::string>& /*documentUrl*/,
                          const std::string& /*inputFile*/, const std::string& /*outputFile*/) {
     d->RequireIdleConnection();
     d->postWire = nntp::PostingWireForm(d->docInput.Headers(), inputData);
-    d->Begin(Impl::Operation::SendDocument);
-    d->SendCommand("POST", Impl::Awaiting::CommandReply);
+    d->Begin(ops::SendDocument);
+    d->SendCommand();
 }

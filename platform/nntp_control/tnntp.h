@@ -1,6 +1,7 @@
 // The news client control: an NNTP client (RFC 3977, AUTHINFO of RFC 4643)
-// over its own TCP stream, asynchronous on the one UI thread. Every operation reports
-// through the On... events and ends, failed or not, with OnBusy(false).
+// over a byte stream (TCP unless it is given another), asynchronous on the
+// one UI thread. Every operation reports through the On... events and ends,
+// failed or not, with OnBusy(false).
 // Events are raised from the control's socket handling: a handler may start
 // the next operation, but must not wait for it there (wait after the handler
 // returns, as the program's waiting loops do).
@@ -90,10 +91,15 @@ private:
     TDocHeaders headers_;
 };
 
+class ByteStream;
+
 class TNNTP : public QObject {
     Q_OBJECT
 public:
     explicit TNNTP(QObject* parent = nullptr);
+    // Talks through `stream` instead of a TCP connection of its own; the
+    // control takes over its callbacks.
+    explicit TNNTP(std::unique_ptr<ByteStream> stream, QObject* parent = nullptr);
     ~TNNTP() override;
 
     // Properties.
@@ -123,7 +129,6 @@ public:
     // control gives up: OnError, the connection closed, OnBusy(false).
     // Default 60000 ms.
     void SetReplyTimeout(int milliseconds);
-    int ReplyTimeout() const;
 
     // Events.
     std::function<void(TNNTP* sender, std::int16_t state)> OnStateChanged;

@@ -1,7 +1,11 @@
 // The news client control against the scripted server: the events and their
 // order, the bytes on the wire, and that every fault ends the operation
-// cleanly with nothing left busy.
-#include "nntp/tnntp.h"
+// cleanly with nothing left busy. A fake stream takes over where timing
+// decides what a socket shows: replies cut at every byte, data arriving
+// while a handler pumps events, lines at their exact limit.
+#include "fake_byte_stream.h"
+#include "nntp_control/nntp_wire.h"
+#include "nntp_control/tnntp.h"
 #include "support/scripted_news_server.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +16,31 @@
 #include <QEventLoop>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
+
+const char* StateName(std::int16_t state) {
+    switch (state) {
+    case nntpConnecting:
+        return "connecting";
+    case nntpResolvingHost:
+        return "resolving host";
+    case nntpHostResolved:
+        return "host resolved";
+    case nntpConnected:
+        return "connected";
+    case nntpDisconnecting:
+        return "disconnecting";
+    case nntpDisconnected:
+        return "disconnected";
+    default:
+        return "unknown";
+    }
+}
 
 // Records every event of a control as a short line, in order.
 class EventLog {
@@ -23,7 +48,7 @@ public:
     explicit EventLog(TNNTP& control) : control_(control) {
         control.OnStateChanged = [this](TNNTP* sender, std::int16_t state) {
             EXPECT_EQ(sender->State(), state);
-            Add("state " + std::to_string(state));
+            Add("state " + std::to_string(state) + " " + StateName(state));
         };
         control.OnBusy = [this](TNNTP*, bool busy) {
             Add(busy ? "busy" : "idle");
@@ -161,7 +186,8 @@ TEST_F(NntpControl, ConnectsThroughTheStatesAndSignsOff) {
     control.Connect(server.Host(), server.Port());
     EXPECT_TRUE(control.Busy());
     ASSERT_TRUE(log.WaitIdle());
-    EXPECT_EQ(log.lines, (Lines{"busy", "state 2", "state 3", "state 1", "state 4", "idle"}));
+    EXPECT_EQ(log.lines, (Lines{"busy", "state 2 resolving host", "state 3 host resolved",
+                                "state 1 connecting", "state 4 connected", "idle"}));
     EXPECT_EQ(control.RemoteHost(), "127.0.0.1");
     EXPECT_EQ(server.Commands(), (Lines{"MODE READER"}));
 
@@ -172,7 +198,7 @@ TEST_F(NntpControl, ConnectsThroughTheStatesAndSignsOff) {
     clock.start();
     while (control.State() != nntpDisconnected && clock.elapsed() < 2000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    EXPECT_EQ(log.lines, (Lines{"busy", "state 5", "state 6", "idle"}));
+    EXPECT_EQ(log.lines, (Lines{"busy", "state 5 disconnecting", "state 6 disconnected", "idle"}));
     EXPECT_FALSE(control.Busy());
 
     // The server saw QUIT, and a second close is harmless.
@@ -222,8 +248,8 @@ TEST_F(NntpControl, FailedConnectionsRaiseAnErrorAndEndDisconnected) {
             std::find(log.lines.begin(), log.lines.end(), "error " + std::to_string(c.number)),
             log.lines.end());
         EXPECT_EQ(log.lines.back(), "idle");
-        EXPECT_EQ(log.lines[log.lines.size() - 2], "state 6");
-        EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "state 4"), 0);
+        EXPECT_EQ(log.lines[log.lines.size() - 2], "state 6 disconnected");
+        EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "state 4 connected"), 0);
     }
 }
 
@@ -231,8 +257,8 @@ TEST_F(NntpControl, AnUnknownHostFailsInTheResolvingState) {
     control.Connect("no-such-host.invalid", 119);
     ASSERT_TRUE(log.WaitIdle(10000));
     EXPECT_EQ(log.lines.front(), "busy");
-    EXPECT_EQ(log.lines[1], "state 2");
-    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "state 1"), 0);
+    EXPECT_EQ(log.lines[1], "state 2 resolving host");
+    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), "state 1 connecting"), 0);
     EXPECT_EQ(control.State(), nntpDisconnected);
     EXPECT_EQ(log.lines.back(), "idle");
 }
@@ -255,7 +281,8 @@ TEST_F(NntpControl, RejectsCallsItCannotServe) {
 TEST_F(NntpControl, RefusesUnusableArgumentsLikeTheServerWould) {
     control.Connect(server.Host(), 0);
     ASSERT_TRUE(log.WaitIdle());
-    EXPECT_EQ(log.lines, (Lines{"busy", "state 2", "error 2", "state 6", "idle"}));
+    EXPECT_EQ(log.lines,
+              (Lines{"busy", "state 2 resolving host", "error 2", "state 6 disconnected", "idle"}));
 
     // A name that would end the command line early never reaches the wire.
     ConnectOrFail();
@@ -491,7 +518,8 @@ TEST_F(NntpControl, ASilentServerIsGivenUpOnAfterTheReplyTimeout) {
     log.Clear();
     control.GetArticle(1);
     ASSERT_TRUE(log.WaitIdle(3000));
-    EXPECT_EQ(log.lines, (Lines{"busy", "doc 4", "doc 5", "error 4", "state 6", "idle"}));
+    EXPECT_EQ(log.lines,
+              (Lines{"busy", "doc 4", "doc 5", "error 4", "state 6 disconnected", "idle"}));
 
     // A server that never greets is given up on the same way.
     ScriptedNewsServer mute;
@@ -512,8 +540,8 @@ TEST_F(NntpControl, ADroppedConnectionEndsTheDocumentAndTheConnection) {
     log.Clear();
     control.GetArticle(1);
     ASSERT_TRUE(log.WaitIdle());
-    EXPECT_EQ(log.lines,
-              (Lines{"busy", "doc 1", "doc 2", "doc 4", "doc 5", "error 3", "state 6", "idle"}));
+    EXPECT_EQ(log.lines, (Lines{"busy", "doc 1", "doc 2", "doc 4", "doc 5", "error 3",
+                                "state 6 disconnected", "idle"}));
 
     // A connection that goes while idle just reads as disconnected.
     ScriptedNewsServer other;
@@ -523,7 +551,7 @@ TEST_F(NntpControl, ADroppedConnectionEndsTheDocumentAndTheConnection) {
     log.Clear();
     control.SelectGroup("misc.test");
     ASSERT_TRUE(log.WaitIdle());
-    EXPECT_EQ(log.lines, (Lines{"busy", "error 3", "state 6", "idle"}));
+    EXPECT_EQ(log.lines, (Lines{"busy", "error 3", "state 6 disconnected", "idle"}));
 }
 
 TEST_F(NntpControl, MalformedAndOversizedRepliesEndTheOperation) {
@@ -554,6 +582,269 @@ TEST_F(NntpControl, MalformedAndOversizedRepliesEndTheOperation) {
                   log.lines.end());
         EXPECT_EQ(control.State(), nntpDisconnected);
         EXPECT_EQ(log.lines.back(), "idle");
+    }
+}
+
+// --- On a fake stream: what a real socket cannot show for certain.
+
+// A control whose server side the test plays.
+struct OnFakeStream {
+    std::unique_ptr<FakeByteStream> owned = std::make_unique<FakeByteStream>();
+    FakeByteStream& server = *owned;
+    TNNTP control{std::move(owned)};
+    EventLog log{control};
+
+    // Starts connecting to 127.0.0.1 and waits for the stream to be asked.
+    bool StartConnecting() {
+        control.Connect("127.0.0.1", 119);
+        QElapsedTimer clock;
+        clock.start();
+        while (server.Address().isNull() && clock.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        return server.Address() == QHostAddress(QHostAddress::LocalHost) && server.Port() == 119;
+    }
+    // The server's part of one exchange: checks what the control sent, then
+    // answers.
+    void Answer(const std::string& expectedSent, const std::string& reply) {
+        EXPECT_EQ(server.TakeSent(), expectedSent);
+        server.Feed(reply);
+        ASSERT_TRUE(server.Settle());
+    }
+    void ConnectOrFail() {
+        ASSERT_TRUE(StartConnecting());
+        server.Accept();
+        ASSERT_TRUE(server.Settle());
+        Answer("", "200 ready\r\n");
+        Answer("MODE READER\r\n", "200 reader\r\n");
+        ASSERT_EQ(control.State(), nntpConnected);
+        log.Clear();
+    }
+};
+
+TEST(NntpControlOnFakeStream, RepliesCutAnywhereGiveTheSameEventsAndData) {
+    const std::vector<std::string> replies = {"200 ready\r\n", "200 reader\r\n",
+                                              "220 5 <5@x>\r\n" +
+                                                  ScriptedNewsServer::DataBlock(FoldedArticle)};
+    std::size_t total = 0;
+    for (const std::string& reply : replies)
+        total += reply.size();
+
+    // Connects and fetches article 5, each reply reaching the control in
+    // pieces cut at these offsets into all the replies together; returns
+    // everything the control made of it.
+    const auto play = [&](const std::vector<std::size_t>& cuts) {
+        OnFakeStream s;
+        if (!s.StartConnecting())
+            return Lines{"no connect"};
+        s.server.Accept();
+        std::size_t offset = 0;
+        std::size_t next = 0;
+        const auto feed = [&](const std::string& reply) {
+            std::size_t from = 0;
+            for (; next < cuts.size() && cuts[next] < offset + reply.size(); ++next) {
+                s.server.Feed(std::string_view(reply).substr(from, cuts[next] - offset - from));
+                s.server.Settle();
+                from = cuts[next] - offset;
+            }
+            s.server.Feed(std::string_view(reply).substr(from));
+            s.server.Settle();
+            offset += reply.size();
+        };
+        s.server.Settle();
+        feed(replies[0]);
+        feed(replies[1]);
+        if (s.control.Busy())
+            return Lines{"still connecting"};
+        s.control.GetArticle(5);
+        feed(replies[2]);
+        Lines seen = s.log.lines;
+        seen.push_back("text " + s.log.received);
+        const TDocHeaders& headers = s.control.DocOutput().Headers();
+        for (std::size_t i = 0; i < headers.Count(); ++i)
+            seen.push_back("header " + headers.At(i).Name + "=" + headers.At(i).Value);
+        seen.push_back("sent " + s.server.TakeSent());
+        return seen;
+    };
+
+    const Lines whole = play({});
+    ASSERT_EQ(whole, (Lines{"busy", "state 2 resolving host", "state 3 host resolved",
+                            "state 1 connecting", "state 4 connected", "idle", "busy", "doc 1",
+                            "doc 2", "doc 3", "doc 5", "idle",
+                            "text First line\r\n.Leading dot\r\n..Two dots\r\n\r\nLast line\r\n",
+                            "header Path=x!not-for-mail", "header From=Ann <ann@example.com>",
+                            "header Subject=A long subject\tthat was folded",
+                            "header ORGANIZATION=Acme", "sent MODE READER\r\nARTICLE 5\r\n"}));
+    std::vector<std::size_t> everyByte;
+    for (std::size_t cut = 1; cut < total; ++cut) {
+        SCOPED_TRACE("cut at " + std::to_string(cut));
+        ASSERT_EQ(play({cut}), whole);
+        everyByte.push_back(cut);
+    }
+    SCOPED_TRACE("a byte at a time");
+    EXPECT_EQ(play(everyByte), whole);
+}
+
+TEST(NntpControlOnFakeStream, AHandlerThatPumpsEventsWhileMoreArrivesGetsTheArticleWholeAndOnce) {
+    // The program's progress window repaints from inside the data event, and
+    // each repaint here lets the next piece of the article in.
+    OnFakeStream s;
+    ASSERT_NO_FATAL_FAILURE(s.ConnectOrFail());
+    std::string body;
+    for (int i = 0; i < 3000; ++i)
+        body += (i % 7 == 0 ? ".line " : "line ") + std::to_string(i) + "\r\n";
+    const std::string reply =
+        "220 1 <1@x>\r\n" + ScriptedNewsServer::DataBlock("Subject: big\r\n\r\n" + body);
+    std::vector<std::string> pieces;
+    for (std::size_t at = 0; at < reply.size(); at += 997)
+        pieces.push_back(reply.substr(at, 997));
+
+    const auto record = s.control.OnDocOutput;
+    std::size_t fed = 0;
+    int nested = 0;
+    int heldOff = 0;
+    s.control.OnDocOutput = [&](TNNTP* sender, TDocument& doc) {
+        record(sender, doc);
+        ++nested;
+        EXPECT_EQ(nested, 1) << "an event was raised inside another";
+        if (fed < pieces.size())
+            s.server.Feed(pieces[fed++]);
+        QCoreApplication::processEvents();
+        if (s.server.ReadingPaused())
+            ++heldOff;
+        --nested;
+    };
+
+    s.control.GetArticle(1);
+    s.server.Feed(pieces[fed++]);
+    ASSERT_TRUE(s.server.Settle());
+    EXPECT_EQ(fed, pieces.size());
+    EXPECT_GT(heldOff, 0) << "nothing arrived while a handler pumped events";
+    EXPECT_EQ(s.log.received, body);
+    EXPECT_EQ(s.log.lines, (Lines{"busy", "doc 1", "doc 2", "doc 3", "doc 5", "idle"}));
+    EXPECT_EQ(s.control.State(), nntpConnected);
+    EXPECT_FALSE(s.server.Unread());
+}
+
+TEST(NntpControlOnFakeStream, AChallengeInTheMiddleOfAnOperationIsAnsweredAndTheCommandSentAgain) {
+    const std::string article =
+        "220 5 <5@x>\r\n" + ScriptedNewsServer::DataBlock("Subject: x\r\n\r\nbody\r\n");
+    const std::string posting = "Newsgroups: misc.test\r\n\r\ntext\r\n.\r\n";
+    const std::vector<std::pair<std::string, std::string>> credentials = {
+        {"AUTHINFO USER reader\r\n", "381 Password required\r\n"},
+        {"AUTHINFO PASS secret\r\n", "281 Welcome\r\n"}};
+    struct Case {
+        const char* what;
+        std::function<void(TNNTP&)> start;
+        std::vector<std::pair<std::string, std::string>> before; // up to the challenge
+        std::vector<std::pair<std::string, std::string>> after;  // from the command again
+        Lines events;
+    };
+    const Case cases[] = {
+        {"GROUP",
+         [](TNNTP& c) { c.SelectGroup("misc.test"); },
+         {{"GROUP misc.test\r\n", "480 Authentication required\r\n"}},
+         {{"GROUP misc.test\r\n", "211 3 1 3 misc.test\r\n"}},
+         {"busy", "auth", "select misc.test 1 3 3", "idle"}},
+        {"ARTICLE",
+         [](TNNTP& c) { c.GetArticle(5); },
+         {{"ARTICLE 5\r\n", "480 Authentication required\r\n"}},
+         {{"ARTICLE 5\r\n", article}},
+         {"busy", "auth", "doc 1", "doc 2", "doc 3", "doc 5", "idle"}},
+        {"POST, challenged after the article",
+         [](TNNTP& c) {
+             c.DocInput().Headers().Clear();
+             c.DocInput().Headers().Add("Newsgroups", "misc.test");
+             c.SendDocument(std::nullopt, "", "text");
+         },
+         {{"POST\r\n", "340 Send it\r\n"}, {posting, "480 Authentication required\r\n"}},
+         {{"POST\r\n", "340 Send it\r\n"}, {posting, "240 Article received\r\n"}},
+         {"busy", "input 1", "input 2", "input 3", "auth", "input 1", "input 2", "input 3",
+          "input 5", "idle"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OnFakeStream s;
+        ASSERT_NO_FATAL_FAILURE(s.ConnectOrFail());
+        c.start(s.control);
+        for (const auto& exchanges : {c.before, credentials, c.after})
+            for (const auto& [sent, reply] : exchanges)
+                ASSERT_NO_FATAL_FAILURE(s.Answer(sent, reply));
+        EXPECT_EQ(s.log.lines, c.events);
+        EXPECT_EQ(s.server.TakeSent(), "");
+        EXPECT_EQ(s.control.State(), nntpConnected);
+    }
+}
+
+TEST(NntpControlOnFakeStream, ALineOneByteOverTheLimitEndsTheOperationAndTheConnection) {
+    struct Case {
+        const char* what;
+        std::function<void(TNNTP&)> start;
+        std::string before; // the reply ahead of the endless line
+        std::size_t limit;
+        Lines events;
+    };
+    const Case cases[] = {
+        {"status line",
+         [](TNNTP& c) { c.SelectGroup("misc.test"); },
+         "",
+         nntp::MaxStatusLine,
+         {"busy", "error 5", "state 6 disconnected", "idle"}},
+        {"data line",
+         [](TNNTP& c) { c.ListGroups(); },
+         "215 list follows\r\n",
+         nntp::MaxTextLine,
+         {"busy", "doc 1", "doc 4", "doc 5", "error 5", "state 6 disconnected", "idle"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OnFakeStream s;
+        ASSERT_NO_FATAL_FAILURE(s.ConnectOrFail());
+        c.start(s.control);
+        s.server.Feed(c.before + "211 " + std::string(c.limit - 4, '9'));
+        ASSERT_TRUE(s.server.Settle());
+        EXPECT_TRUE(s.control.Busy()) << "a line as long as allowed was refused";
+        EXPECT_TRUE(s.server.Open());
+
+        s.server.Feed("9");
+        ASSERT_TRUE(s.server.Settle());
+        EXPECT_FALSE(s.control.Busy());
+        EXPECT_EQ(s.log.lines, c.events);
+        EXPECT_FALSE(s.server.Open());
+        EXPECT_EQ(s.control.State(), nntpDisconnected);
+    }
+}
+
+// --- Header lines, apart from any connection.
+
+TEST(NntpWire, HeaderLinesSplitAtTheColonAndFoldedLinesJoinTheLastHeader) {
+    struct Case {
+        const char* what;
+        std::vector<std::string_view> lines;
+        Lines headers; // name=value
+    };
+    const Case cases[] = {
+        {"name and value", {"Subject: hello"}, {"Subject=hello"}},
+        {"white space after the colon goes, the rest stays",
+         {"Subject: \t two  words "},
+         {"Subject=two  words "}},
+        {"no space, a colon in the value", {"Date:10:15:00"}, {"Date=10:15:00"}},
+        {"empty value", {"Keywords:"}, {"Keywords="}},
+        {"folded lines keep their white space",
+         {"From: a", "Subject: b", "\tc", " d"},
+         {"From=a", "Subject=b\tc d"}},
+        {"lines naming no header",
+         {" stray continuation", "no colon", ": no name", "", "Subject: x"},
+         {"Subject=x"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TDocHeaders headers;
+        for (const std::string_view line : c.lines)
+            nntp::TakeHeaderLine(headers, line);
+        Lines got;
+        for (std::size_t i = 0; i < headers.Count(); ++i)
+            got.push_back(headers.At(i).Name + "=" + headers.At(i).Value);
+        EXPECT_EQ(got, c.headers);
     }
 }
 
