@@ -165,7 +165,7 @@ void NewsConnection::NNTP1DocOutput(TDocument& docOutput) {
         break;
     case docData: {
         std::string data;
-        docOutput.GetData(data, 8);
+        docOutput.GetData(data, TDocument::TextData);
         ReceiveBuffer += data;
         break;
     }

@@ -81,8 +81,11 @@ public:
     double BytesTotal = 0;
     TDocHeaders& Headers() { return headers_; }
     const TDocHeaders& Headers() const { return headers_; }
-    // The chunk of data this event carries; type 8 is text.
-    void GetData(std::string& data, int type = 8) const;
+    // The type code GetData takes for the data as text, the only type the
+    // control hands out.
+    static constexpr int TextData = 8;
+    // The chunk of data this event carries.
+    void GetData(std::string& data, int type = TextData) const;
 
     // Used by the control.
     std::string Chunk;

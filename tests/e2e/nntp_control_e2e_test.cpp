@@ -42,7 +42,7 @@ protected:
                 received.clear();
             if (doc.State == docData) {
                 std::string data;
-                doc.GetData(data, 8);
+                doc.GetData(data, TDocument::TextData);
                 received += data;
             }
         };

@@ -58,7 +58,7 @@ public:
         control.OnDocOutput = [this](TNNTP*, TDocument& doc) {
             if (doc.State == docData) {
                 std::string data;
-                doc.GetData(data, 8);
+                doc.GetData(data, TDocument::TextData);
                 received += data;
                 ++dataChunks;
                 if (lines.empty() || lines.back() != "doc 3")
