@@ -16,6 +16,14 @@ namespace qwk {
 // overflow.
 std::int64_t FirstArticleToFetch(std::int32_t first, std::int32_t last, std::int32_t lastRead);
 
+// Whether a refused ARTICLE means the article is gone for good (423 no such
+// number, 430 no such message), so its number is consumed. Any other refusal
+// (access denied, credentials, a server outage) may pass, so the article is
+// asked for again by the next run.
+constexpr bool ArticleIsGone(int replyCode) {
+    return replyCode == 423 || replyCode == 430;
+}
+
 // An article counts as posted from here when its Organization header equals
 // the configured one, ignoring ASCII case. With no Organization configured
 // nothing counts as own: most articles carry no Organization header at all.

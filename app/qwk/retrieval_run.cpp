@@ -63,7 +63,7 @@ class Run {
 public:
     explicit Run(const RetrievalContext& context) : c_(context) {}
 
-    void Execute();
+    RetrievalSummary Execute();
 
 private:
     // Hides the log window however the run ends.
@@ -72,9 +72,10 @@ private:
         ~LogHider() { log.Hide(); }
     };
 
-    enum class GroupOutcome { Done, ConnectionLost };
+    enum class GroupOutcome { Done, ServerFailed };
 
     GroupOutcome FetchGroup(std::size_t index);
+    void NoteServerFailure(const TransferOutcome& outcome);
     void MoveLastRead(std::size_t index, std::int32_t value);
     void SaveArticle(NewsGroupRecord& group, std::int32_t articleNumber);
     void OpenMessageFile();
@@ -89,11 +90,13 @@ private:
     std::string messageText_; // reused for every message of the run
     std::vector<std::int32_t> lastReadAtStart_;
     MessagePump pump_;
+    RetrievalSummary summary_;
 };
 
-void Run::Execute() {
+RetrievalSummary Run::Execute() {
     if (c_.connection.Disconnected())
-        return;
+        return summary_;
+    summary_.Ran = true;
 
     archivePath_ = PreparePacket(c_.settings, c_.tempDirectory);
     LogHider hider{c_.log};
@@ -111,11 +114,12 @@ void Run::Execute() {
             QCoreApplication::processEvents();
             if (c_.table[i].Conference < 0)
                 continue;
-            if (FetchGroup(i) == GroupOutcome::ConnectionLost)
+            if (FetchGroup(i) == GroupOutcome::ServerFailed)
                 break;
         }
         if (messageFile_)
             FinishPacket();
+        return summary_;
     } catch (const MessageFileError&) {
         // No packet can be made, so give the saved articles back to the next
         // run instead of losing them.
@@ -145,8 +149,12 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
 
     c_.log.AppendLine("Selecting newsgroup: " + group.Name);
     const TransferOutcome selected = connection.SelectGroup(group.Name);
-    if (!selected)
-        return connection.Disconnected() ? GroupOutcome::ConnectionLost : GroupOutcome::Done;
+    if (!selected) {
+        if (!connection.Disconnected())
+            return GroupOutcome::Done;
+        NoteServerFailure(selected);
+        return GroupOutcome::ServerFailed;
+    }
 
     const std::int32_t last = selected.LastMessage;
     for (std::int64_t n = FirstArticleToFetch(selected.FirstMessage, last, group.LastRead);
@@ -168,15 +176,19 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
         }
 
         if (!fetched) {
-            if (connection.Disconnected()) {
-                // Not missing: the server is gone. Leave the article for the
-                // next run instead of consuming every number that is left.
-                MoveLastRead(index, previousLastRead);
-                c_.log.AppendLine("        Connection lost.");
-                return GroupOutcome::ConnectionLost;
+            if (ArticleIsGone(fetched.Code) && !connection.Disconnected()) {
+                c_.log.AppendLine("        Article not found.");
+                continue;
             }
-            c_.log.AppendLine("        Article not found.");
-            continue;
+            // Not missing: the server is gone or failing. Leave the article
+            // for the next run instead of consuming every number that is left.
+            MoveLastRead(index, previousLastRead);
+            if (connection.Disconnected())
+                c_.log.AppendLine("        Connection lost.");
+            else
+                c_.log.AppendLine("        The server refused the article: " + fetched.Text);
+            NoteServerFailure(fetched);
+            return GroupOutcome::ServerFailed;
         }
 
         const std::string organization =
@@ -190,6 +202,11 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
         SaveArticle(group, number);
     }
     return GroupOutcome::Done;
+}
+
+void Run::NoteServerFailure(const TransferOutcome& outcome) {
+    summary_.ServerFailed = true;
+    summary_.ServerFailure = outcome.Text;
 }
 
 void Run::MoveLastRead(std::size_t index, std::int32_t value) {
@@ -256,9 +273,9 @@ void Run::RestoreLastReadValues() {
 
 } // namespace
 
-void RetrieveArticles(const RetrievalContext& context) {
+RetrievalSummary RetrieveArticles(const RetrievalContext& context) {
     Run run(context);
-    run.Execute();
+    return run.Execute();
 }
 
 } // namespace qwk

@@ -26,10 +26,20 @@ struct RetrievalContext {
     TZipFile& zip;
 };
 
+// What the run came to.
+struct RetrievalSummary {
+    bool Ran = false; // false: the control was disconnected
+    // The server failed the run (a refused ARTICLE other than a missing
+    // article, a lost connection, a timeout): the run stopped there, what
+    // came before is packed, and the rest waits for the next run.
+    bool ServerFailed = false;
+    std::string ServerFailure;
+};
+
 // Runs on the UI thread and returns when the packet is packed. Does nothing
 // when the control is disconnected. Throws MessageFileError (message_file.h)
 // when MESSAGES.DAT cannot be written, and lets a control's rejection
 // (EControlError) through; the log window is hidden on every path.
-void RetrieveArticles(const RetrievalContext& context);
+RetrievalSummary RetrieveArticles(const RetrievalContext& context);
 
 } // namespace qwk

@@ -70,7 +70,8 @@ protected:
     }
 
     void Run() {
-        qwk::RetrieveArticles({connection, table, settings, Temp(), log, rows, progress, zip});
+        summary =
+            qwk::RetrieveArticles({connection, table, settings, Temp(), log, rows, progress, zip});
     }
 
     // The commands of the run, without the connection's own.
@@ -83,6 +84,7 @@ protected:
         return commands;
     }
 
+    qwk::RetrievalSummary summary;
     ScriptedNewsServer server;
     TempWorkDirectory dir{false};
     Settings settings;
@@ -268,6 +270,51 @@ TEST_F(RetrievalRunTest, LostConnectionKeepsTheRestForTheNextRun) {
     EXPECT_TRUE(fs::exists(Archive()));
     EXPECT_FALSE(log.shown);
 }
+
+// Only "no such article" consumes a number; any other refusal stops the run
+// with the article left for the next one.
+struct Refusal {
+    const char* reply;
+    bool consumed;
+};
+
+class RetrievalRunRefusal : public RetrievalRunTest, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(RetrievalRunRefusal, ConsumesTheNumberOnlyForAMissingArticle) {
+    for (int n = 1; n <= 3; ++n)
+        server.AddArticle("g.one", n, ArticleText("", "x\r\n"));
+    server.AddArticle("g.two", 1, ArticleText("", "x\r\n"));
+    server.Reply("ARTICLE 2", std::string(GetParam().reply) + "\r\n");
+    table.Append("g.one", 0, 0);
+    table.Append("g.two", 1, 0);
+
+    ConnectAndRun();
+
+    EXPECT_TRUE(fs::exists(Archive()));
+    if (GetParam().consumed) {
+        EXPECT_FALSE(summary.ServerFailed);
+        EXPECT_EQ(table[0].LastRead, 3);
+        EXPECT_EQ(table[1].LastRead, 1);
+        EXPECT_EQ(ReadMessagesDat(MessagesDat()).messages.size(), 3u);
+    } else {
+        EXPECT_TRUE(summary.ServerFailed);
+        EXPECT_EQ(summary.ServerFailure, GetParam().reply);
+        EXPECT_EQ(table[0].LastRead, 1);
+        EXPECT_EQ(table[1].LastRead, 0);
+        EXPECT_EQ(ReadMessagesDat(MessagesDat()).messages.size(), 1u);
+        EXPECT_EQ(log.lines.back(),
+                  std::string("        The server refused the article: ") + GetParam().reply);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, RetrievalRunRefusal,
+                         testing::Values(Refusal{"430 No such article", true},
+                                         Refusal{"403 Archive unreadable", false},
+                                         Refusal{"481 Authentication failed", false},
+                                         Refusal{"502 Access denied", false}),
+                         [](const testing::TestParamInfo<Refusal>& info) {
+                             return std::string(info.param.reply).substr(0, 3);
+                         });
 
 TEST_F(RetrievalRunTest, MessageFileErrorIsThrownAndGivesTheArticlesBack) {
     server.AddArticle("g.io", 1, ArticleText("", "x\r\n"));

@@ -1,5 +1,5 @@
 // The program as a scheduler starts it: the BATCH argument, no display, and
-// the exit status that tells whether the round trip could connect.
+// the exit status that tells how far the round trip came.
 #include "support/program_path.h"
 #include "support/temp_directory.h"
 
@@ -51,7 +51,8 @@ TEST(BatchStart, LowerCaseBatchWithoutDisplayRunsAndEndsByItself) {
                              "[NNTP]\r\nNNTP Server=127.0.0.1\r\nNNTP Remote Port=1\r\n");
     const ProgramRun run = Start(dir.Path(), {"batch"}, 60000);
     ASSERT_TRUE(run.finished) << "the batch run waited for something";
-    EXPECT_NE(run.exitCode, 0) << "a run that could not connect must say so";
+    EXPECT_EQ(run.exitCode, 2) << "a run that could not connect must say so";
+    EXPECT_TRUE(run.errors.contains("Could not connect to 127.0.0.1")) << run.errors.toStdString();
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("TEMP")));
     EXPECT_TRUE(std::filesystem::exists(dir.File("ZANDREL.INI")));
 }
@@ -84,6 +85,9 @@ TEST(BatchStart, BatchErrorsGoToStandardErrorInsteadOfABox) {
     const ProgramRun run = Start(dir.Path(), {"BATCH"}, 60000);
     ASSERT_TRUE(run.finished);
     EXPECT_TRUE(run.errors.contains("'never' is not a valid date")) << run.errors.toStdString();
+    // Settings read only in part stop the run before it connects anywhere.
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(run.errors.contains("connect")) << run.errors.toStdString();
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "core/queue_list.h"
 #include "nntp/newsgroup_list_retrieval.h"
 #include "qwk/retrieval_run.h"
+#include "qwk_format/message_file.h"
 #include "qwk_format/packet_packing.h"
 #include "reply/posting_run.h"
 #include "shell/windows/log_window.h"
@@ -260,7 +261,7 @@ void TForm1::FormCreate() {
     ProgramRandom(); // seeded from the clock now, for the message identifiers
     ApplyEnablingSet(false);
     Groups.Clear();
-    RunGuarded([this] {
+    startedCleanly_ = RunGuarded([this] {
         StartDirectory = Local8(QDir::currentPath());
         TempDirectory = VxSlashIt(StartDirectory) + "TEMP";
         CreateDirectoryIfMissing(TempDirectory);
@@ -288,19 +289,52 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 int TForm1::RunBatch() {
+    if (!startedCleanly_) {
+        // The error was shown already; a run on half-read settings could
+        // fetch from, or post to, the wrong place.
+        close();
+        return static_cast<int>(BatchStatus::CouldNotStart);
+    }
     setEnabled(false);
     ++runningCommands_;
-    bool connected = false;
-    RunGuarded([this, &connected] {
-        ConnectAndWait();
-        connected = Connection->NNTP1.State() == nntpConnected;
-        RetrievalRun();
-        PostingRun();
+    BatchStatus status = BatchStatus::Done;
+    const auto fail = [&status](BatchStatus failure, const std::string& message) {
+        ShowErrorBox(message);
+        if (status == BatchStatus::Done)
+            status = failure;
+    };
+    RunGuarded([&] {
+        const TransferOutcome connected = Connection->ConnectAndWait();
+        if (!connected) {
+            fail(BatchStatus::CouldNotConnect,
+                 "Could not connect to " + settings.NntpServer + ": " + connected.Text);
+            return;
+        }
+        try {
+            const qwk::RetrievalSummary retrieved = RetrievalRun();
+            if (retrieved.ServerFailed)
+                fail(BatchStatus::ServerFailed,
+                     "Getting articles stopped; the rest waits for the next run: " +
+                         retrieved.ServerFailure);
+        } catch (const qwk::MessageFileError&) {
+            status = BatchStatus::PacketNotWritten;
+            throw;
+        } catch (...) {
+            status = BatchStatus::ServerFailed;
+            throw;
+        }
+        const PostingSummary posted = PostingRun();
+        if (posted.Ran &&
+            (posted.NotPosted > 0 || posted.Packet.KeptUnreadRest || !posted.Packet.ArchiveUpdated))
+            fail(BatchStatus::RepliesLeft,
+                 std::to_string(posted.NotPosted) + " of " +
+                     std::to_string(posted.Posted + posted.NotPosted) +
+                     " replies were not posted; they stay in the reply packet.");
         DisconnectAndWait();
     });
     --runningCommands_;
     close();
-    return connected ? 0 : 1;
+    return static_cast<int>(status);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -420,14 +454,14 @@ void TForm1::DisconnectAndWait() {
     RunGuarded([this] { Connection->DisconnectAndWait(); });
 }
 
-void TForm1::RetrievalRun() {
-    qwk::RetrieveArticles({*Connection, Groups, settings, TempDirectory, *windows_.Form6, *this,
-                           *windows_.ProgressForm, *ZipFile1});
+qwk::RetrievalSummary TForm1::RetrievalRun() {
+    return qwk::RetrieveArticles({*Connection, Groups, settings, TempDirectory, *windows_.Form6,
+                                  *this, *windows_.ProgressForm, *ZipFile1});
 }
 
-void TForm1::PostingRun() {
-    ::PostingRun(*Connection, Groups, settings, TempDirectory, *windows_.Form6,
-                 *windows_.ProgressForm, *UnzipFile1, *ZipFile1);
+PostingSummary TForm1::PostingRun() {
+    return ::PostingRun(*Connection, Groups, settings, TempDirectory, *windows_.Form6,
+                        *windows_.ProgressForm, *UnzipFile1, *ZipFile1);
 }
 
 void TForm1::GetArticles1Click() {

@@ -7,6 +7,8 @@
 #include "core/settings.h"
 #include "help.h"
 #include "nntp/news_connection.h"
+#include "qwk/retrieval_run.h"
+#include "reply/posting_run.h"
 
 #include <QMainWindow>
 
@@ -38,6 +40,17 @@ struct SecondaryWindows {
     TForm5* Form5 = nullptr;
     TForm6* Form6 = nullptr;
     TProgressForm* ProgressForm = nullptr;
+};
+
+// What a batch run came to, as its exit status; the README lists them. The
+// first failure decides.
+enum class BatchStatus {
+    Done = 0,
+    CouldNotStart = 1,    // settings or files at start-up, a zip library missing
+    CouldNotConnect = 2,  // connecting or logging in failed
+    ServerFailed = 3,     // the server failed or went away during the run
+    PacketNotWritten = 4, // the packet could not be written
+    RepliesLeft = 5,      // replies were not posted (they stay in the reply packet)
 };
 
 // True for exactly one argument that reads BATCH in any letter case.
@@ -124,8 +137,8 @@ private:
     void CreateGrid();
     void FormCreate();
     void FormClose();
-    void RetrievalRun();
-    void PostingRun();
+    qwk::RetrievalSummary RetrievalRun();
+    PostingSummary PostingRun();
     void ShowHelp(int context);
     // Runs a long command with the whole window disabled, enabling it again
     // whatever the outcome; an error it raises is shown in the error box.
@@ -141,5 +154,6 @@ private:
     std::optional<std::string> hiddenStatusText_;
     TSplashScreen* splash_ = nullptr;
     bool closed_ = false;
+    bool startedCleanly_ = false;
     int runningCommands_ = 0;
 };
