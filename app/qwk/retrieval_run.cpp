@@ -1,5 +1,6 @@
 #include "qwk/retrieval_run.h"
 
+#include "archive/zip_file.h"
 #include "qwk/retrieval_rules.h"
 #include "qwk_format/message_file.h"
 #include "qwk_format/packet_control_files.h"
@@ -255,7 +256,11 @@ void Run::FinishPacket() {
         throw MessageFileError(error.what());
     }
 
-    PackPacket(c_.zip, c_.progress, archivePath_, c_.tempDirectory);
+    // Unpacked, the articles are no use to a reader: they go back to the
+    // next run like those of a message file that could not be written.
+    if (!PackPacket(c_.zip, c_.progress, archivePath_, c_.tempDirectory))
+        throw MessageFileError("Unable to write the packet " + archivePath_ + " (zip error " +
+                               std::to_string(c_.zip.ResultCode) + ")");
 }
 
 void Run::DiscardMessageFile() {

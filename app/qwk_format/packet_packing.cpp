@@ -27,7 +27,7 @@ std::string PreparePacket(const Settings& settings, const std::string& tempDirec
     return archivePath;
 }
 
-void PackPacket(TZipFile& zip, ProgressView& progress, const std::string& archivePath,
+bool PackPacket(TZipFile& zip, ProgressView& progress, const std::string& archivePath,
                 const std::string& tempDirectory) {
     progress.SetCaption("Zipping " + UpperCaseFileName(archivePath));
     progress.SetItem("");
@@ -38,9 +38,10 @@ void PackPacket(TZipFile& zip, ProgressView& progress, const std::string& archiv
     zip.lpszItemList.SetText("\"" + VxSlashIt(tempDirectory) + "*.*\"");
     zip.Options.erase(TZipFlag::AddCommentFlag);
     zip.Options.insert(TZipFlag::NoDirectoryNamesFlag);
-    zip.Execute(ZipActionAddFiles);
+    const bool packed = zip.Execute(ZipActionAddFiles);
 
     progress.Hide();
+    return packed;
 }
 
 void ZipFile1MajorCallback(ProgressView& progress, const char* szItem, std::int32_t percent,

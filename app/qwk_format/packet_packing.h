@@ -19,9 +19,9 @@ std::string PacketArchivePath(const Settings& settings);
 std::string PreparePacket(const Settings& settings, const std::string& tempDirectory);
 
 // Compresses every file of tempDirectory into archivePath, stored under their
-// bare names, while the progress window shows "Zipping NAME". The zip
-// component's result is not examined.
-void PackPacket(TZipFile& zip, ProgressView& progress, const std::string& archivePath,
+// bare names, while the progress window shows "Zipping NAME". False when the
+// zip library failed (the archive is then not written).
+bool PackPacket(TZipFile& zip, ProgressView& progress, const std::string& archivePath,
                 const std::string& tempDirectory);
 
 // The handler of both components' major and minor status callbacks: the item

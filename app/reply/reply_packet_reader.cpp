@@ -232,7 +232,8 @@ bool ReplyPacketReader::WriteKeptPacket(TZipFile& zip, ProgressView& progress) {
         fs::copy_file(other, VxSlashIt(packetFiles) + FileNamePart(other), error);
 
     const std::string newArchive = VxSlashIt(scratch) + FileNamePart(archivePath_);
-    PackPacket(zip, progress, newArchive, packetFiles);
+    if (!PackPacket(zip, progress, newArchive, packetFiles))
+        return false;
     std::ifstream packed(newArchive, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(packed),
                             std::istreambuf_iterator<char>()};

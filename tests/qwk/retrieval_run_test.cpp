@@ -316,6 +316,17 @@ INSTANTIATE_TEST_SUITE_P(Replies, RetrievalRunRefusal,
                              return std::string(info.param.reply).substr(0, 3);
                          });
 
+TEST_F(RetrievalRunTest, APacketThatCannotBeWrittenGivesTheArticlesBack) {
+    server.AddArticle("g.io", 1, ArticleText("", "x\r\n"));
+    table.Append("g.io", 0, 0);
+    settings.WorkDirectory = dir.File("NO_WORK"); // the archive has nowhere to go
+
+    EXPECT_THROW(ConnectAndRun(), qwk::MessageFileError);
+    EXPECT_EQ(table[0].LastRead, 0);
+    EXPECT_FALSE(fs::exists(MessagesDat()));
+    EXPECT_FALSE(log.shown);
+}
+
 TEST_F(RetrievalRunTest, MessageFileErrorIsThrownAndGivesTheArticlesBack) {
     server.AddArticle("g.io", 1, ArticleText("", "x\r\n"));
     table.Append("g.io", 0, 0);
