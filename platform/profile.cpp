@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -221,7 +222,9 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
             // A new section goes at the end, after one blank line.
             if (!lines.empty() && !Trimmed(lines.back().text).empty())
                 added.push_back({{}, lineEnd});
-            added.push_back({"[" + std::string(sectionName) + "]", lineEnd});
+            std::string header(1, '[');
+            header.append(sectionName).append("]");
+            added.push_back({std::move(header), lineEnd});
         }
         added.push_back({std::string(keyName) + "=" + value, lineEnd});
         if (insertAt > 0 && lines[insertAt - 1].ending.empty())

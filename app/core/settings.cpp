@@ -32,7 +32,7 @@ std::int32_t ReadInteger(const char* section, const char* key, std::int32_t defa
                          const std::string& iniPath) {
     std::string text = GetPrivateProfileString(section, key, "", iniPath);
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-        text = "$" + text.substr(2);
+        text.replace(0, 2, "$");
     return VxStrToInt(text, defaultValue);
 }
 

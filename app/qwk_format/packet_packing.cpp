@@ -35,7 +35,10 @@ bool PackPacket(TZipFile& zip, ProgressView& progress, const std::string& archiv
     progress.Show();
 
     zip.lpszZipFile.SetText(archivePath);
-    zip.lpszItemList.SetText("\"" + VxSlashIt(tempDirectory) + "*.*\"");
+    std::string items = "\"";
+    items += VxSlashIt(tempDirectory);
+    items += "*.*\"";
+    zip.lpszItemList.SetText(items);
     zip.Options.erase(TZipFlag::AddCommentFlag);
     zip.Options.insert(TZipFlag::NoDirectoryNamesFlag);
     const bool packed = zip.Execute(ZipActionAddFiles);

@@ -57,7 +57,7 @@ DateAndTime ParseDateHeader(const std::string& dateValue) {
 
     std::string day = VxGetNextToken(rest);
     if (day.size() < 2)
-        day.insert(0, "0");
+        day.insert(day.begin(), '0');
     const std::string month = MonthNumber(VxGetNextToken(rest));
     const std::string year = YearDigits(VxGetNextToken(rest));
     std::string time = VxGetNextToken(rest);
@@ -65,7 +65,9 @@ DateAndTime ParseDateHeader(const std::string& dateValue) {
         time = "01:01";
 
     DateAndTime result;
-    result.Date = (month + "-" + day + "-" + year).substr(0, header::Date.width);
+    std::string date = month;
+    date.append("-").append(day).append("-").append(year);
+    result.Date = date.substr(0, header::Date.width);
     result.Time = time.substr(0, header::Time.width);
     return result;
 }
