@@ -2,7 +2,6 @@
 #include "vxutil.h"
 
 #include <filesystem>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -30,11 +29,15 @@ void VxEmptyDirectory(const std::string& directory) {
          it.increment(error))
         names.push_back(it->path().filename().string());
 
-    // unlink() refuses directories, so sub-directories stay, as they should;
-    // every other failure is skipped without a word.
+    // Sub-directories go too: a crafted reply packet can leave one, and a
+    // leftover must not break every later run. A link is removed as a link,
+    // so nothing outside the directory is touched. Failures are skipped
+    // without a word.
     const std::string prefix = VxSlashIt(directory);
-    for (const std::string& name : names)
-        ::unlink((prefix + name).c_str());
+    for (const std::string& name : names) {
+        std::error_code ignored;
+        std::filesystem::remove_all(prefix + name, ignored);
+    }
 }
 
 } // extern "C"

@@ -26,23 +26,22 @@ protected:
     QTemporaryDir temp;
 };
 
-TEST_F(VxEmptyDirectoryTest, RemovesFilesAndKeepsSubDirectories) {
+TEST_F(VxEmptyDirectoryTest, RemovesEverythingAndFollowsNoLink) {
     const fs::path staging = Root() / "TEMP";
-    fs::create_directories(staging / "sub");
-    Touch(staging / "MESSAGES.DAT");
+    fs::create_directories(staging / "MESSAGES.DAT" / "x"); // as a crafted packet leaves it
+    Touch(staging / "MESSAGES.DAT" / "x" / "inside.txt");
     Touch(staging / ".hidden");
     Touch(staging / "noextension");
-    Touch(staging / "sub" / "inside.txt");
-    fs::create_symlink(Root() / "elsewhere", staging / "link");
+    fs::create_directories(Root() / "elsewhere");
+    Touch(Root() / "elsewhere" / "kept.txt");
+    fs::create_directory_symlink(Root() / "elsewhere", staging / "link");
+    fs::create_directory_symlink(Root() / "elsewhere", staging / "MESSAGES.DAT" / "deeplink");
     Touch(Root() / "outside.txt");
 
     VxEmptyDirectory(staging.string());
 
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(staging))
-        left.push_back(entry.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"sub"});
-    EXPECT_TRUE(fs::exists(staging / "sub" / "inside.txt")) << "no recursion";
+    EXPECT_TRUE(fs::is_empty(staging));
+    EXPECT_TRUE(fs::exists(Root() / "elsewhere" / "kept.txt")) << "a link was followed";
     EXPECT_TRUE(fs::exists(Root() / "outside.txt"));
 }
 
