@@ -14,8 +14,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -98,6 +100,10 @@ RetrievalSummary Run::Execute() {
     if (c_.connection.Disconnected())
         return summary_;
     summary_.Ran = true;
+    // Nothing is fetched for a packet that has nowhere to go.
+    const std::string& work = c_.settings.WorkDirectory;
+    if (!std::filesystem::is_directory(work) || ::access(work.c_str(), W_OK | X_OK) != 0)
+        throw MessageFileError("The Work Directory " + work + " is missing or cannot be written");
 
     archivePath_ = PreparePacket(c_.settings, c_.tempDirectory);
     LogHider hider{c_.log};

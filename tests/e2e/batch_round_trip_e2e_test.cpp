@@ -107,7 +107,7 @@ TEST(BatchRoundTrip, PacketOutAndRepliesPostedUnattended) {
     EXPECT_NE(posted->find("From: John Doe <John.Doe@example.org>"), std::string::npos);
     EXPECT_NE(posted->find("\r\n.dot line\r\n"), std::string::npos);
 
-    // The read pointers reached GROUPS.DAT when the run closed the program.
+    // The read pointers reached GROUPS.DAT once the packet was in place.
     const std::string groups = TempWorkDirectory::Read(dir.File("GROUPS.DAT"));
     const auto incomingRange = client.group(incoming);
     ASSERT_TRUE(incomingRange.has_value());

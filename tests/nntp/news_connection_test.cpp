@@ -54,7 +54,7 @@ TEST_F(NewsConnectionTest, ConnectingAndDisconnectingShowTheStatesAndSwitchTheCo
     EXPECT_TRUE(view.texts.empty());
 }
 
-TEST_F(NewsConnectionTest, AFailedConnectionShowsOnlyThroughStatusAndFlag) {
+TEST_F(NewsConnectionTest, AFailedConnectionShowsOnlyThroughStatusAndOutcome) {
     server.SetGreeting("502 You have no permission to talk");
     const TransferOutcome connected = connection.ConnectAndWait();
     EXPECT_FALSE(connected);
@@ -97,7 +97,7 @@ TEST_F(NewsConnectionTest, AReceivedArticleFillsTheBufferAndShowsDone) {
     EXPECT_EQ(view.texts.back(), "Retrieving article: Cancelled");
 }
 
-TEST_F(NewsConnectionTest, ASilentServerEndsTheWaitWithTheTransferFailed) {
+TEST_F(NewsConnectionTest, ASilentServerEndsTheWaitWithATimeout) {
     connection.NNTP1.SetReplyTimeout(150);
     server.Silence("GROUP");
     Connect();

@@ -316,10 +316,20 @@ INSTANTIATE_TEST_SUITE_P(Replies, RetrievalRunRefusal,
                              return std::string(info.param.reply).substr(0, 3);
                          });
 
+TEST_F(RetrievalRunTest, AMissingWorkDirectoryStopsTheRunBeforeAnythingIsFetched) {
+    server.AddArticle("g.io", 1, ArticleText("", "x\r\n"));
+    table.Append("g.io", 0, 0);
+    settings.WorkDirectory = dir.File("NO_WORK");
+
+    EXPECT_THROW(ConnectAndRun(), qwk::MessageFileError);
+    EXPECT_TRUE(RunCommands().empty());
+    EXPECT_EQ(table[0].LastRead, 0);
+}
+
 TEST_F(RetrievalRunTest, APacketThatCannotBeWrittenGivesTheArticlesBack) {
     server.AddArticle("g.io", 1, ArticleText("", "x\r\n"));
     table.Append("g.io", 0, 0);
-    settings.WorkDirectory = dir.File("NO_WORK"); // the archive has nowhere to go
+    fs::create_directories(Archive() + "/taken"); // the packet's name is not free
 
     EXPECT_THROW(ConnectAndRun(), qwk::MessageFileError);
     EXPECT_EQ(table[0].LastRead, 0);

@@ -319,6 +319,9 @@ int TForm1::RunBatch() {
         } catch (const qwk::MessageFileError&) {
             status = BatchStatus::PacketNotWritten;
             throw;
+        } catch (const GroupsFileError&) {
+            status = BatchStatus::PacketNotWritten;
+            throw;
         } catch (...) {
             status = BatchStatus::ServerFailed;
             throw;
@@ -455,8 +458,15 @@ void TForm1::DisconnectAndWait() {
 }
 
 qwk::RetrievalSummary TForm1::RetrievalRun() {
-    return qwk::RetrieveArticles({*Connection, Groups, settings, TempDirectory, *windows_.Form6,
-                                  *this, *windows_.ProgressForm, *ZipFile1});
+    const qwk::RetrievalSummary summary =
+        qwk::RetrieveArticles({*Connection, Groups, settings, TempDirectory, *windows_.Form6, *this,
+                               *windows_.ProgressForm, *ZipFile1});
+    // The packet is in place: the new LastRead values go to GROUPS.DAT now,
+    // not at exit, so a run killed later does not deliver them again.
+    if (Groups.GroupsChanged && !SaveGroups(Groups, StartDirectory))
+        throw GroupsFileError("Unable to write to " + VxSlashIt(StartDirectory) +
+                              "GROUPS.DAT; the next run gets these articles again");
+    return summary;
 }
 
 PostingSummary TForm1::PostingRun() {

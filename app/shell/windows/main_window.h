@@ -49,7 +49,7 @@ enum class BatchStatus {
     CouldNotStart = 1,    // settings or files at start-up, a zip library missing
     CouldNotConnect = 2,  // connecting or logging in failed
     ServerFailed = 3,     // the server failed or went away during the run
-    PacketNotWritten = 4, // the packet could not be written
+    PacketNotWritten = 4, // the packet, or GROUPS.DAT after it, could not be written
     RepliesLeft = 5,      // replies were not posted (they stay in the reply packet)
 };
 
