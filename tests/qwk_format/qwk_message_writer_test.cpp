@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -169,6 +170,12 @@ struct DateCase {
     const char* date;
     const char* time;
 };
+
+// Names the case by its header value, so the test's name is the same in
+// every build.
+void PrintTo(const DateCase& c, std::ostream* out) {
+    *out << '"' << c.value << '"';
+}
 
 class QwkDateHeader : public testing::TestWithParam<DateCase> {};
 
