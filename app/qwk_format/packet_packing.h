@@ -14,8 +14,9 @@ class TZipFile;
 // VxSlashIt(WorkDirectory) + QwkId + ".QWK".
 std::string PacketArchivePath(const Settings& settings);
 
-// Before the first newsgroup: empties tempDirectory, deletes the previous
-// archive (a failure to delete is not reported) and returns its path.
+// Before the first newsgroup: empties tempDirectory, removes what an
+// interrupted packing left beside the archive, deletes the previous archive
+// (a failure to delete is not reported) and returns its path.
 std::string PreparePacket(const Settings& settings, const std::string& tempDirectory);
 
 // Compresses every file of tempDirectory into archivePath, stored under their

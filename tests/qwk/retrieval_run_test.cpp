@@ -12,6 +12,7 @@
 #include <zip.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -224,6 +225,19 @@ TEST_F(RetrievalRunTest, PacketHoldsMessagesControlFileAndDoorId) {
     const std::string control = TempWorkDirectory::Read(Temp() + "/CONTROL.DAT");
     EXPECT_NE(control.find("\r\n2\r\n1\r\n3\r\ng.three\r\n7\r\ng.seven\r\n"), std::string::npos)
         << control;
+}
+
+TEST_F(RetrievalRunTest, WhatAnInterruptedPackingLeftIsRemoved) {
+    const std::string stale = Archive() + ".a1B2c3";
+    const std::string others[] = {Archive() + ".BAK", Work() + "/OTHER.QWK.a1B2c3"};
+    for (const std::string& path : {stale, others[0], others[1]})
+        std::ofstream(path) << "x";
+
+    ConnectAndRun();
+
+    EXPECT_FALSE(fs::exists(stale));
+    for (const std::string& kept : others)
+        EXPECT_TRUE(fs::exists(kept)) << kept;
 }
 
 TEST_F(RetrievalRunTest, NothingSavedLeavesNoArchive) {
