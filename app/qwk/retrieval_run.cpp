@@ -99,7 +99,6 @@ private:
 RetrievalSummary Run::Execute() {
     if (c_.connection.Disconnected())
         return summary_;
-    summary_.Ran = true;
     // Nothing is fetched for a packet that has nowhere to go.
     const std::string& work = c_.settings.WorkDirectory;
     if (!std::filesystem::is_directory(work) || ::access(work.c_str(), W_OK | X_OK) != 0)

@@ -28,7 +28,6 @@ struct RetrievalContext {
 
 // What the run came to.
 struct RetrievalSummary {
-    bool Ran = false; // false: the control was disconnected
     // The server failed the run (a refused ARTICLE other than a missing
     // article, a lost connection, a timeout): the run stopped there, what
     // came before is packed, and the rest waits for the next run.
