@@ -92,6 +92,10 @@ TransferOutcome NewsConnection::GetArticle(std::int32_t articleNumber) {
                       [this, articleNumber] { NNTP1.GetArticle(articleNumber); });
 }
 
+TransferOutcome NewsConnection::StatArticle(const std::string& messageId) {
+    return RunAndWait(nullptr, [this, &messageId] { NNTP1.StatArticle(messageId); });
+}
+
 TransferOutcome NewsConnection::PostArticle(const TDocHeaders& headers, const std::string& text) {
     return RunAndWait(nullptr, [this, &headers, &text] {
         NNTP1.DocInput().Headers() = headers;

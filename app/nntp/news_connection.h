@@ -56,6 +56,8 @@ public:
     // until the next operation.
     TransferOutcome GetArticle(std::int32_t articleNumber);
     TransferOutcome PostArticle(const TDocHeaders& headers, const std::string& text);
+    // Succeeds when the server has an article of that Message-ID.
+    TransferOutcome StatArticle(const std::string& messageId);
 
     // The text of the last received document.
     const std::string& ReceivedText() const { return ReceiveBuffer; }

@@ -63,6 +63,7 @@ constexpr Operation ListGroups{"LIST", Awaiting::CommandReply, 215, Text::ListLi
 constexpr Operation ListNewGroups{"NEWGROUPS", Awaiting::CommandReply, 231, Text::ListLines};
 constexpr Operation SelectGroup{"GROUP", Awaiting::CommandReply, 211, Text::None};
 constexpr Operation GetArticle{"ARTICLE", Awaiting::CommandReply, 220, Text::Article};
+constexpr Operation StatArticle{"STAT", Awaiting::CommandReply, 223, Text::None};
 constexpr Operation SendDocument{"POST", Awaiting::CommandReply, 340, Text::Posting};
 } // namespace ops
 
@@ -733,6 +734,16 @@ void TNNTP::GetArticle(std::int32_t articleNumber) {
     d->RequireIdleConnection();
     d->Begin(ops::GetArticle);
     d->SendCommand(std::to_string(articleNumber));
+}
+
+void TNNTP::StatArticle(const std::string& messageId) {
+    d->RequireIdleConnection();
+    d->Begin(ops::StatArticle);
+    if (!nntp::SafeArgument(messageId) || messageId.find(' ') != std::string::npos) {
+        d->FailSoon(501, "Invalid message-id");
+        return;
+    }
+    d->SendCommand(messageId);
 }
 
 void TNNTP::SendDocument(const std::optional<std::string>& /*documentUrl*/,

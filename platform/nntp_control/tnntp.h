@@ -122,6 +122,8 @@ public:
     void ListNewGroups(double date);
     void SelectGroup(const std::string& groupName);
     void GetArticle(std::int32_t articleNumber);
+    // STAT <messageId>: succeeds (223) when the server has the article.
+    void StatArticle(const std::string& messageId);
     // Posts DocInput's headers and inputData. The other values are accepted
     // for the control's interface and ignored.
     void SendDocument(const std::optional<std::string>& documentUrl = std::nullopt,

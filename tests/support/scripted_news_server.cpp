@@ -276,6 +276,13 @@ std::string ScriptedNewsServer::Impl::BuiltIn(Session& session, const std::strin
         return "220 " + std::to_string(number) + " <" + std::to_string(number) + "@scripted>\r\n" +
                DataBlock(article->second);
     }
+    if (StartsWithNoCase(line, "STAT <")) {
+        const std::string header = "Message-ID: " + Argument(line) + "\r\n";
+        for (const std::string& article : posted)
+            if (article.rfind(header, 0) == 0 || article.find("\r\n" + header) != std::string::npos)
+                return "223 0 " + Argument(line) + "\r\n";
+        return "430 No such article\r\n";
+    }
     if (StartsWithNoCase(line, "POST")) {
         session.inPost = true;
         session.post.clear();

@@ -14,6 +14,7 @@
 //   GROUP name    211 count first last name, or 411
 //   ARTICLE n     220 + the article dot-stuffed, 412 without a group, 423 when
 //                 missing; ARTICLE <id> 430
+//   STAT <id>     223 when an article posted here has that Message-ID, else 430
 //   POST          340, reads the article up to the dot, 240
 //   AUTHINFO      USER 381, PASS 281 (or 481 when the password is wrong)
 //   anything else 500
