@@ -113,3 +113,23 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view 
     SyncDirectoryOf(target);
     return {};
 }
+
+AtomicWriteResult MoveFileIntoPlace(const std::string& temporaryPath, const std::string& path) {
+    const int fd = ::open(temporaryPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {AtomicWriteResult::CannotCreate, SystemError(errno)};
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!synced) {
+        ::unlink(temporaryPath.c_str());
+        return {AtomicWriteResult::WriteFailed, SystemError(error)};
+    }
+    if (::rename(temporaryPath.c_str(), path.c_str()) != 0) {
+        const int renameError = errno;
+        ::unlink(temporaryPath.c_str());
+        return {AtomicWriteResult::CannotReplace, SystemError(renameError)};
+    }
+    SyncDirectoryOf(fs::path(path));
+    return {};
+}

@@ -24,3 +24,8 @@ struct AtomicWriteResult {
 // symbolic link is followed, so the file it names is replaced, not the link;
 // an existing file keeps its permission bits.
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view contents);
+
+// The same guarantee for a file another writer made: flushes the finished
+// file at temporaryPath to disk and renames it over path. On failure the
+// temporary file is removed and path is left as it was.
+AtomicWriteResult MoveFileIntoPlace(const std::string& temporaryPath, const std::string& path);

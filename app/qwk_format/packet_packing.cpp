@@ -1,37 +1,54 @@
 #include "qwk_format/packet_packing.h"
 
+#include "archive/unzip_file.h"
 #include "archive/zip_file.h"
 #include "ascii.h"
+#include "atomic_file.h"
 #include "vxutil.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 namespace {
+
+constexpr const char* PackingSuffix = ".new";
 
 std::string UpperCaseFileName(const std::string& path) {
     return ascii::Upper(path.substr(path.find_last_of('/') + 1));
 }
 
-// The zip library writes an archive as NAME.XXXXXX beside it and renames it
-// into place; a run killed meanwhile leaves that file behind for good.
+// The packet is packed as NAME.new and renamed into place; the zip library
+// itself writes NAME.new.XXXXXX first (as earlier versions wrote
+// NAME.XXXXXX). A run killed meanwhile leaves those behind for good.
+bool IsPackingTemporary(const std::string& name, const std::string& archiveName) {
+    const auto randomSuffix = [](std::string_view rest) {
+        return rest.size() == 6 && std::all_of(rest.begin(), rest.end(), [](char c) {
+                   return (c >= '0' && c <= '9') || ascii::Upper(c) != ascii::Lower(c);
+               });
+    };
+    const std::string packing = archiveName + PackingSuffix;
+    if (name == packing)
+        return true;
+    for (const std::string& prefix : {archiveName + ".", packing + "."}) {
+        if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            randomSuffix(std::string_view(name).substr(prefix.size())))
+            return true;
+    }
+    return false;
+}
+
 void RemoveStaleArchiveTemporaries(const std::string& archivePath) {
     namespace fs = std::filesystem;
     const fs::path archive(archivePath);
-    const std::string prefix = archive.filename().string() + ".";
+    const std::string archiveName = archive.filename().string();
     std::error_code error;
     for (fs::directory_iterator it(archive.parent_path(), error), end; !error && it != end;
          it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        const bool temporary =
-            name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0 &&
-            std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
-                        [](char c) {
-                            return (c >= '0' && c <= '9') || ascii::Upper(c) != ascii::Lower(c);
-                        });
         std::error_code notReported;
-        if (temporary && it->is_regular_file(notReported))
+        if (IsPackingTemporary(it->path().filename().string(), archiveName) &&
+            it->is_regular_file(notReported))
             fs::remove(it->path(), notReported);
     }
 }
@@ -46,9 +63,23 @@ std::string PreparePacket(const Settings& settings, const std::string& tempDirec
     VxEmptyDirectory(tempDirectory);
     const std::string archivePath = PacketArchivePath(settings);
     RemoveStaleArchiveTemporaries(archivePath);
-    std::error_code notReported;
-    std::filesystem::remove(archivePath, notReported);
     return archivePath;
+}
+
+bool UnpackPacket(TUnzipFile& unzip, ProgressView& progress, const std::string& archivePath,
+                  const std::string& tempDirectory) {
+    progress.SetCaption("Unzipping " + UpperCaseFileName(archivePath));
+    progress.SetItem("");
+    progress.SetPercent(0);
+    progress.Show();
+    struct HideProgress {
+        ProgressView& view;
+        ~HideProgress() { view.Hide(); }
+    } hide{progress};
+    unzip.lpszDestination.SetText(tempDirectory);
+    unzip.lpszFileSpec.SetText("*.*");
+    unzip.lpszZipFile.SetText(archivePath);
+    return unzip.Execute(UnzipActionExtract);
 }
 
 bool PackPacket(TZipFile& zip, ProgressView& progress, const std::string& archivePath,
@@ -58,14 +89,23 @@ bool PackPacket(TZipFile& zip, ProgressView& progress, const std::string& archiv
     progress.SetPercent(0);
     progress.Show();
 
-    zip.lpszZipFile.SetText(archivePath);
+    // Packed beside the archive and renamed over it once it is whole and on
+    // disk: a run killed at any moment leaves the old archive or the new one.
+    const std::string packing = archivePath + PackingSuffix;
+    std::error_code notReported;
+    std::filesystem::remove(packing, notReported);
+    zip.lpszZipFile.SetText(packing);
     std::string items = "\"";
     items += VxSlashIt(tempDirectory);
     items += "*.*\"";
     zip.lpszItemList.SetText(items);
     zip.Options.erase(TZipFlag::AddCommentFlag);
     zip.Options.insert(TZipFlag::NoDirectoryNamesFlag);
-    const bool packed = zip.Execute(ZipActionAddFiles);
+    bool packed = zip.Execute(ZipActionAddFiles);
+    if (packed)
+        packed = MoveFileIntoPlace(packing, archivePath).ok();
+    else
+        std::filesystem::remove(packing, notReported);
 
     progress.Hide();
     return packed;

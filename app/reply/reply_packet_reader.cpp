@@ -34,22 +34,16 @@ std::string FileNamePart(const std::string& path) {
     return fs::path(path).filename().string();
 }
 
-// Unpacks every file of the archive into the directory while the progress
-// window shows; the window is hidden again however the unzip ends.
-bool UnpackReplyArchive(TUnzipFile& unzip, ProgressView& progress, const std::string& archive,
-                        const std::string& destination) {
-    progress.SetCaption("Unzipping " + ascii::Upper(FileNamePart(archive)));
-    progress.SetItem("");
-    progress.SetPercent(0);
-    progress.Show();
-    struct HideProgress {
-        ProgressView& view;
-        ~HideProgress() { view.Hide(); }
-    } hide{progress};
+// Extracts the archive's entries whose names match the pattern into the
+// directory. The number of files written, or nullopt when the library fails.
+std::optional<int> ExtractEntries(TUnzipFile& unzip, const std::string& archive,
+                                  const std::string& destination, const std::string& pattern) {
     unzip.lpszDestination.SetText(destination);
-    unzip.lpszFileSpec.SetText("*.*");
+    unzip.lpszFileSpec.SetText(pattern);
     unzip.lpszZipFile.SetText(archive);
-    return unzip.Execute(UnzipActionExtract);
+    if (!unzip.Execute(UnzipActionExtract))
+        return std::nullopt;
+    return unzip.ReturnCount;
 }
 
 } // namespace
@@ -104,11 +98,17 @@ ReplyPacketReader::ReplyPacketReader(const Settings& settings, std::string archi
       tempDirectory_(std::move(tempDirectory)) {}
 
 bool ReplyPacketReader::OpenReplyPacket(TUnzipFile& unzip, ProgressView& progress) {
+    openFailure_.clear();
     VxEmptyDirectory(tempDirectory_);
-    if (!UnpackReplyArchive(unzip, progress, archivePath_, tempDirectory_))
+    if (!UnpackPacket(unzip, progress, archivePath_, tempDirectory_))
+        return Fail(FileNamePart(archivePath_) + " cannot be unpacked");
+    if (!CheckUnpackedFiles(unzip, unzip.ReturnCount))
         return false;
-    const auto messageFile = FindFileIgnoringCase(tempDirectory_, settings_.QwkId + ".MSG");
-    if (!messageFile || !OpenMessageFile(*messageFile))
+    const std::string messageName = settings_.QwkId + ".MSG";
+    const auto messageFile = FindFileIgnoringCase(tempDirectory_, messageName);
+    if (!messageFile)
+        return Fail(FileNamePart(archivePath_) + " holds no " + messageName);
+    if (!OpenMessageFile(*messageFile))
         return false;
     std::error_code error;
     for (fs::directory_iterator it(tempDirectory_, error), end; !error && it != end;
@@ -118,20 +118,78 @@ bool ReplyPacketReader::OpenReplyPacket(TUnzipFile& unzip, ProgressView& progres
     return true;
 }
 
+bool ReplyPacketReader::CheckUnpackedFiles(TUnzipFile& unzip, int extracted) {
+    const std::string archiveName = FileNamePart(archivePath_);
+    std::vector<std::string> files;
+    std::vector<std::string> directories;
+    std::error_code error;
+    for (fs::directory_iterator it(tempDirectory_, error), end; !error && it != end;
+         it.increment(error)) {
+        const auto type = it->symlink_status(error).type();
+        if (type == fs::file_type::directory)
+            directories.push_back(it->path().filename().string());
+        else if (type == fs::file_type::regular)
+            files.push_back(it->path().filename().string());
+    }
+    if (error)
+        return Fail(archiveName + " cannot be unpacked");
+    // A directory, even one named like the message file, is nothing a reader
+    // writes into a packet.
+    if (!directories.empty())
+        return Fail(archiveName + " cannot be read: it holds a directory (" +
+                    *std::min_element(directories.begin(), directories.end()) + "/)");
+
+    // Names that differ only in letter case are one file to the reader.
+    std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+        const std::string upperA = ascii::Upper(a), upperB = ascii::Upper(b);
+        return upperA != upperB ? upperA < upperB : a < b;
+    });
+    const auto twin = std::adjacent_find(
+        files.begin(), files.end(),
+        [](const std::string& a, const std::string& b) { return ascii::EqualIgnoringCase(a, b); });
+    if (twin != files.end())
+        return Fail(archiveName + " cannot be read: it holds " + *twin + " twice");
+
+    // Entries of one name all land in one file, the last written winning:
+    // fewer files than entries written means a name came twice. Extracting
+    // name by name tells which; the message file is the one that matters.
+    if (static_cast<std::size_t>(extracted) <= files.size())
+        return true;
+    const std::string messageName = settings_.QwkId + ".MSG";
+    std::stable_partition(files.begin(), files.end(), [&](const std::string& name) {
+        return ascii::EqualIgnoringCase(name, messageName);
+    });
+    for (const std::string& name : files) {
+        const auto count = ExtractEntries(unzip, archivePath_, tempDirectory_, '"' + name + '"');
+        if (count && *count > 1)
+            return Fail(archiveName + " cannot be read: it holds " + name + " twice");
+    }
+    return Fail(archiveName + " cannot be read: it holds a file name twice");
+}
+
+bool ReplyPacketReader::Fail(std::string sentence) {
+    openFailure_ = std::move(sentence);
+    return false;
+}
+
 bool ReplyPacketReader::OpenMessageFile(const std::string& path) {
     messageFilePath_ = path;
+    openFailure_.clear();
+    const std::string unreadable =
+        FileNamePart(path) + " in " + FileNamePart(archivePath_) + " cannot be read";
     std::error_code error;
     fileSize_ = fs::file_size(path, error);
     if (error)
-        return false;
+        return Fail(unreadable);
     messageFile_.open(path, std::ios::binary);
     if (!messageFile_)
-        return false;
+        return Fail(unreadable);
     // The first block names the packet; no reply starts before record 1.
     messageFile_.read(firstBlock_.data(), qwk::BlockSize);
     if (messageFile_.gcount() != static_cast<std::streamsize>(qwk::BlockSize)) {
         messageFile_.close();
-        return false;
+        return Fail(FileNamePart(path) + " in " + FileNamePart(archivePath_) +
+                    " is shorter than one block");
     }
     return true;
 }

@@ -70,11 +70,19 @@ public:
 
     // Empties TempDirectory, unpacks the archive into it with the progress
     // window showing, and opens the message file at its first reply. False
-    // when any of that fails; the archive then stays untouched.
+    // when any of that fails, and also when the archive holds a directory or
+    // one file name twice (letter case aside): which file is the message
+    // file would then be a guess. The archive then stays untouched.
     bool OpenReplyPacket(TUnzipFile& unzip, ProgressView& progress);
 
     // Opens an already unpacked message file at its first reply.
     bool OpenMessageFile(const std::string& path);
+
+    // After OpenReplyPacket or OpenMessageFile returned false: why, as one
+    // sentence for the user naming the archive's file, such as
+    // "MYBBS.REP cannot be unpacked" or "MYBBS.REP holds no MYBBS.MSG".
+    // Empty while nothing has failed.
+    const std::string& OpenFailure() const { return openFailure_; }
 
     ReplyRead ReadReplyMessage(ReplyMessage& reply);
 
@@ -91,6 +99,8 @@ public:
 
 private:
     bool WriteKeptPacket(TZipFile& zip, ProgressView& progress);
+    bool CheckUnpackedFiles(TUnzipFile& unzip, int extracted);
+    bool Fail(std::string sentence);
 
     const Settings& settings_;
     std::string archivePath_;
@@ -103,4 +113,5 @@ private:
     int keptReplies_ = 0;
     std::string unreadRest_;
     std::vector<std::string> otherUnpackedFiles_;
+    std::string openFailure_;
 };

@@ -179,7 +179,7 @@ TEST_F(ZipRoundTrip, PackedTempIsAValidArchiveOfBareNamesThatExtractsByteForByte
     EXPECT_TRUE(fs::exists(out + "/EMPTY.TXT"));
 }
 
-TEST_F(ZipRoundTrip, PrepareEmptiesTempAndRemovesThePreviousArchive) {
+TEST_F(ZipRoundTrip, PrepareEmptiesTempAndKeepsAnUncollectedArchive) {
     TempWorkDirectory::Write(temp + "/LEFTOVER.DAT", "old");
     Settings settings;
     settings.QwkId = "";
@@ -188,7 +188,7 @@ TEST_F(ZipRoundTrip, PrepareEmptiesTempAndRemovesThePreviousArchive) {
 
     const std::string archive = PreparePacket(settings, temp);
     EXPECT_EQ(archive, work + "/.QWK");
-    EXPECT_FALSE(fs::exists(archive));
+    EXPECT_EQ(TempWorkDirectory::Read(archive), "previous packet");
     EXPECT_TRUE(fs::is_empty(temp));
 }
 

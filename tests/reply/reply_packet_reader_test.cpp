@@ -1,11 +1,16 @@
 #include "reply/reply_packet_reader.h"
 
+#include "archive/unzip_file.h"
+#include "support/recording_views.h"
 #include "support/reply_packet_builder.h"
 #include "support/temp_directory.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -14,6 +19,66 @@ std::string TextBlock(const std::string& text) {
 }
 
 const std::string E3(1, qwk::LineEnd);
+
+// A zip of stored entries written byte by byte, in order and under exactly
+// the names given: no packer writes a name twice, but a crafted packet can.
+// A name ending in '/' is a directory entry.
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+    const auto crc32 = [](const std::string& bytes) {
+        std::uint32_t crc = 0xFFFFFFFFu;
+        for (unsigned char byte : bytes) {
+            crc ^= byte;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+        return ~crc;
+    };
+    const auto put = [](std::string& out, std::uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    std::string local, central;
+    for (const auto& [name, bytes] : entries) {
+        const auto offset = static_cast<std::uint32_t>(local.size());
+        const std::uint32_t crc = crc32(bytes);
+        const auto size = static_cast<std::uint32_t>(bytes.size());
+        const auto nameLength = static_cast<std::uint32_t>(name.size());
+        put(local, 0x04034B50, 4);
+        put(local, 20, 2);   // version needed
+        put(local, 0, 4);    // flags, stored
+        put(local, 0, 2);    // time
+        put(local, 0x21, 2); // 1 January 1980
+        put(local, crc, 4);
+        put(local, size, 4);
+        put(local, size, 4);
+        put(local, nameLength, 2);
+        put(local, 0, 2);
+        local += name + bytes;
+        put(central, 0x02014B50, 4);
+        put(central, 20, 2); // made by MS-DOS
+        put(central, 20, 2);
+        put(central, 0, 4);
+        put(central, 0, 2);
+        put(central, 0x21, 2);
+        put(central, crc, 4);
+        put(central, size, 4);
+        put(central, size, 4);
+        put(central, nameLength, 2);
+        put(central, 0, 8); // extra, comment, disk, internal attributes
+        put(central, name.back() == '/' ? 0x10 : 0x20, 4);
+        put(central, offset, 4);
+        central += name;
+    }
+    std::string zip = local + central;
+    put(zip, 0x06054B50, 4);
+    put(zip, 0, 4);
+    put(zip, static_cast<std::uint32_t>(entries.size()), 2);
+    put(zip, static_cast<std::uint32_t>(entries.size()), 2);
+    put(zip, static_cast<std::uint32_t>(central.size()), 4);
+    put(zip, static_cast<std::uint32_t>(local.size()), 4);
+    put(zip, 0, 2);
+    return zip;
+}
 
 class MessageFileTest : public ::testing::Test {
 protected:
@@ -136,6 +201,59 @@ TEST(FindFileIgnoringCase, FindsNamesWrittenInAnyCasePreferringTheExactOne) {
 
     std::filesystem::create_directory(dir.File("sub.rep"));
     EXPECT_EQ(FindFileIgnoringCase(dir.Path(), "SUB.REP"), std::nullopt);
+}
+
+TEST(OpenReplyPacket, RefusesAnArchiveItCannotTrustSayingWhyAndLeavesItAsItWas) {
+    const std::string good =
+        ReplyPacketBuilder("MYBBS").Add({1, "A", "Hi", "All", "Hello", ""}).MessageFile();
+    const std::string doorId = "DOOR = SomeReader\r\n";
+    const std::string whole = StoredZip({{"MYBBS.MSG", good}, {"DOOR.ID", doorId}});
+    const struct {
+        const char* what;
+        std::string archive;
+        std::string failure; // empty: the packet opens
+    } cases[] = {
+        {"good", whole, ""},
+        {"directory entry", StoredZip({{"MYBBS.MSG", good}, {"DOCS/", ""}}),
+         "MYBBS.REP cannot be read: it holds a directory (DOCS/)"},
+        {"file below the message file's name", StoredZip({{"MYBBS.MSG/x", good}}),
+         "MYBBS.REP cannot be read: it holds a directory (MYBBS.MSG/)"},
+        {"same name twice",
+         StoredZip({{"MYBBS.MSG", good}, {"DOOR.ID", doorId}, {"MYBBS.MSG", good + good}}),
+         "MYBBS.REP cannot be read: it holds MYBBS.MSG twice"},
+        {"names differing in case", StoredZip({{"mybbs.msg", good + good}, {"MYBBS.MSG", good}}),
+         "MYBBS.REP cannot be read: it holds MYBBS.MSG twice"},
+        {"another file twice",
+         StoredZip({{"DOOR.ID", doorId}, {"MYBBS.MSG", good}, {"DOOR.ID", "other"}}),
+         "MYBBS.REP cannot be read: it holds DOOR.ID twice"},
+        {"not a zip", "This is a reply, honest.", "MYBBS.REP cannot be unpacked"},
+        {"truncated", whole.substr(0, whole.size() / 2), "MYBBS.REP cannot be unpacked"},
+        {"no message file", StoredZip({{"OTHER.MSG", good}}), "MYBBS.REP holds no MYBBS.MSG"},
+        {"short message file", StoredZip({{"MYBBS.MSG", good.substr(0, qwk::BlockSize - 1)}}),
+         "MYBBS.MSG in MYBBS.REP is shorter than one block"},
+    };
+
+    TempWorkDirectory dir(false);
+    std::filesystem::create_directories(dir.File("TEMP"));
+    Settings settings;
+    settings.QwkId = "MYBBS";
+    const std::string archive = dir.File("MYBBS.REP");
+    TUnzipFile unzip;
+    RecordingProgress progress;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempWorkDirectory::Write(archive, c.archive);
+        ReplyPacketReader reader(settings, archive, dir.File("TEMP"));
+
+        EXPECT_EQ(reader.OpenReplyPacket(unzip, progress), c.failure.empty());
+        EXPECT_EQ(reader.OpenFailure(), c.failure);
+        EXPECT_EQ(TempWorkDirectory::Read(archive), c.archive);
+        if (c.failure.empty()) {
+            ReplyMessage reply;
+            ASSERT_EQ(reader.ReadReplyMessage(reply), ReplyRead::Reply);
+            EXPECT_EQ(reply.Body, "Hello\r\n");
+        }
+    }
 }
 
 } // namespace
