@@ -2,6 +2,7 @@
 // their order, then the message loop (or, with the single argument BATCH, the
 // unattended run).
 #include "archive/dyna_zip.h"
+#include "run_interruption.h"
 #include "shell/windows/log_window.h"
 #include "shell/windows/main_window.h"
 #include "shell/windows/message_boxes.h"
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Zandrel");
     QApplication::setApplicationVersion("1.0");
     SetUnattended(batch);
+    if (batch)
+        interruption::CatchStopSignals();
     SetLibraryFailureHandler(WarnOfLibraryFailureAndExit);
     if (!batch)
         QApplication::setWindowIcon(ProgramIcon());

@@ -15,6 +15,7 @@
 // The news server must run on 127.0.0.1 (scripts/newsd start); the group is
 // created and filled by scripts/newsd when it holds too few articles.
 
+#include "archive/unzip_file.h"
 #include "archive/zip_file.h"
 #include "qwk/retrieval_run.h"
 #include "support/blocking_nntp_client.h"
@@ -218,12 +219,13 @@ double RunWithoutWindows(const Options& options, int count, const fs::path& base
     NoRows rows;
     NoProgress progress;
     TZipFile zip;
+    TUnzipFile unzip;
     connection.ConnectAndWait();
     if (connection.Disconnected())
         throw std::runtime_error("the control could not connect");
     const auto start = Clock::now();
     qwk::RetrieveArticles(
-        {connection, table, settings, (home / "TEMP").string(), log, rows, progress, zip});
+        {connection, table, settings, (home / "TEMP").string(), log, rows, progress, zip, unzip});
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     connection.DisconnectAndWait();
     return seconds;

@@ -1,11 +1,13 @@
 #include "qwk/retrieval_run.h"
 
+#include "archive/unzip_file.h"
 #include "archive/zip_file.h"
 #include "qwk/retrieval_rules.h"
 #include "qwk_format/message_file.h"
 #include "qwk_format/packet_control_files.h"
 #include "qwk_format/packet_packing.h"
 #include "qwk_format/qwk_message_writer.h"
+#include "run_interruption.h"
 #include "vxutil.h"
 
 #include <QCoreApplication>
@@ -75,12 +77,14 @@ private:
         ~LogHider() { log.Hide(); }
     };
 
-    enum class GroupOutcome { Done, ServerFailed };
+    enum class GroupOutcome { Done, Ended };
 
     GroupOutcome FetchGroup(std::size_t index);
     void NoteServerFailure(const TransferOutcome& outcome);
     void MoveLastRead(std::size_t index, std::int32_t value);
     void SaveArticle(NewsGroupRecord& group, std::int32_t articleNumber);
+    void TakeOverUncollectedPacket();
+    void RollReadPointersForward();
     void OpenMessageFile();
     void FinishPacket();
     void DiscardMessageFile();
@@ -92,6 +96,10 @@ private:
     std::optional<MessageWriter> writer_;
     std::string messageText_; // reused for every message of the run
     std::vector<std::int32_t> lastReadAtStart_;
+    // What the uncollected packet held when the run began.
+    bool continuesPacket_ = false;
+    std::size_t earlierMessages_ = 0;
+    std::vector<ReadPointerMove> earlierMoves_;
     MessagePump pump_;
     RetrievalSummary summary_;
 };
@@ -106,6 +114,7 @@ RetrievalSummary Run::Execute() {
 
     archivePath_ = PreparePacket(c_.settings, c_.tempDirectory);
     LogHider hider{c_.log};
+    TakeOverUncollectedPacket();
 
     lastReadAtStart_.reserve(c_.table.Count());
     for (std::size_t i = 0; i < c_.table.Count(); ++i)
@@ -120,7 +129,7 @@ RetrievalSummary Run::Execute() {
             QCoreApplication::processEvents();
             if (c_.table[i].Conference < 0)
                 continue;
-            if (FetchGroup(i) == GroupOutcome::ServerFailed)
+            if (FetchGroup(i) == GroupOutcome::Ended)
                 break;
         }
         if (messageFile_)
@@ -153,18 +162,29 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
     NewsConnection& connection = c_.connection;
     NewsGroupRecord& group = c_.table[index];
 
+    const auto stopped = [this] {
+        c_.log.AppendLine("Stopped by signal " + std::to_string(interruption::StopSignal()) +
+                          "; the rest waits for the next run.");
+        summary_.Stopped = true;
+        return GroupOutcome::Ended;
+    };
+    if (interruption::StopRequested())
+        return stopped();
+
     c_.log.AppendLine("Selecting newsgroup: " + group.Name);
     const TransferOutcome selected = connection.SelectGroup(group.Name);
     if (!selected) {
         if (!connection.Disconnected())
             return GroupOutcome::Done;
         NoteServerFailure(selected);
-        return GroupOutcome::ServerFailed;
+        return GroupOutcome::Ended;
     }
 
     const std::int32_t last = selected.LastMessage;
     for (std::int64_t n = FirstArticleToFetch(selected.FirstMessage, last, group.LastRead);
          n <= last; ++n) {
+        if (interruption::StopRequested())
+            return stopped();
         const auto number = static_cast<std::int32_t>(n);
         const std::int32_t previousLastRead = group.LastRead;
         // Moved before the fetch, so an article that is missing or own is
@@ -194,7 +214,7 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
             else
                 c_.log.AppendLine("        The server refused the article: " + fetched.Text);
             NoteServerFailure(fetched);
-            return GroupOutcome::ServerFailed;
+            return GroupOutcome::Ended;
         }
 
         const std::string organization =
@@ -221,8 +241,54 @@ void Run::MoveLastRead(std::size_t index, std::int32_t value) {
     c_.rows.GroupRowChanged(index);
 }
 
+// The packet the reader has not collected yet is unpacked into TEMP, so
+// that what this run saves goes after its messages.
+void Run::TakeOverUncollectedPacket() {
+    std::error_code error;
+    if (!std::filesystem::exists(archivePath_, error))
+        return;
+    if (!UnpackPacket(c_.unzip, c_.progress, archivePath_, c_.tempDirectory))
+        throw MessageFileError("Unable to add to the packet " + archivePath_ +
+                               ", which was not collected: it cannot be unpacked into " +
+                               c_.tempDirectory + " (unzip error " +
+                               std::to_string(c_.unzip.ResultCode) +
+                               "). Is the disk full, or the packet damaged?");
+    const std::string temp = VxSlashIt(c_.tempDirectory);
+    const auto messages = CountMessages(temp + "MESSAGES.DAT");
+    if (!messages)
+        throw MessageFileError("Unable to add to the packet " + archivePath_ +
+                               ", which was not collected: its MESSAGES.DAT is damaged. Move "
+                               "the packet away, and the next run starts a new one.");
+    continuesPacket_ = true;
+    earlierMessages_ = *messages;
+    earlierMoves_ = ReadReadPointerFile(c_.tempDirectory);
+    RollReadPointersForward();
+}
+
+// A run killed between putting the packet in place and saving GROUPS.DAT
+// left the read pointers where they were before its articles. A pointer
+// the user has moved since is left alone.
+void Run::RollReadPointersForward() {
+    for (const ReadPointerMove& move : earlierMoves_) {
+        for (std::size_t i = 0; i < c_.table.Count(); ++i) {
+            if (c_.table[i].Name != move.Group || c_.table[i].LastRead != move.From ||
+                move.From == move.To)
+                continue;
+            MoveLastRead(i, move.To);
+            c_.log.AppendLine("The packet already holds the articles of " + move.Group +
+                              " up to # " + std::to_string(move.To) + ".");
+        }
+    }
+}
+
 void Run::OpenMessageFile() {
-    messageFile_ = std::make_unique<MessageFile>(VxSlashIt(c_.tempDirectory) + "MESSAGES.DAT");
+    const std::string path = VxSlashIt(c_.tempDirectory) + "MESSAGES.DAT";
+    if (continuesPacket_) {
+        messageFile_ = std::make_unique<MessageFile>(path, MessageFile::Mode::Append);
+        writer_.emplace(*messageFile_);
+        return;
+    }
+    messageFile_ = std::make_unique<MessageFile>(path);
     writer_.emplace(*messageFile_);
     writer_->WriteBanner();
 }
@@ -241,10 +307,11 @@ void Run::SaveArticle(NewsGroupRecord& group, std::int32_t articleNumber) {
     // Stop at the first failed write rather than consume the rest of the
     // groups for a packet that cannot be made.
     messageFile_->ThrowIfFailed();
+    interruption::DurableStep("article-saved");
 }
 
 void Run::FinishPacket() {
-    const std::size_t messageCount = writer_->MessagesWritten();
+    const std::size_t messageCount = earlierMessages_ + writer_->MessagesWritten();
     writer_.reset();
     std::unique_ptr<MessageFile> file = std::move(messageFile_);
     file->Close();
@@ -255,8 +322,18 @@ void Run::FinishPacket() {
     packet.UserName = c_.settings.NntpUserId.empty() ? c_.settings.QwkId : c_.settings.NntpUserId;
     packet.MessageCount = messageCount;
     packet.PacketTime = LocalNow();
+    // This run's moves replace those of earlier runs for the same group.
+    std::vector<ReadPointerMove> moves = earlierMoves_;
+    for (std::size_t i = 0; i < lastReadAtStart_.size() && i < c_.table.Count(); ++i) {
+        const NewsGroupRecord& group = c_.table[i];
+        if (group.LastRead == lastReadAtStart_[i])
+            continue;
+        std::erase_if(moves, [&](const ReadPointerMove& m) { return m.Group == group.Name; });
+        moves.push_back({group.Name, lastReadAtStart_[i], group.LastRead});
+    }
     try {
         WritePacketControlFiles(c_.tempDirectory, packet, c_.table);
+        WriteReadPointerFile(c_.tempDirectory, moves);
     } catch (const std::runtime_error& error) {
         throw MessageFileError(error.what());
     }
@@ -266,6 +343,7 @@ void Run::FinishPacket() {
     if (!PackPacket(c_.zip, c_.progress, archivePath_, c_.tempDirectory))
         throw MessageFileError("Unable to write the packet " + archivePath_ + " (zip error " +
                                std::to_string(c_.zip.ResultCode) + ")");
+    interruption::DurableStep("packet-in-place");
 }
 
 void Run::DiscardMessageFile() {

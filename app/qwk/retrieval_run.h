@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+class TUnzipFile;
 class TZipFile;
 
 namespace qwk {
@@ -24,6 +25,7 @@ struct RetrievalContext {
     GroupRowView& rows;
     ProgressView& progress;
     TZipFile& zip;
+    TUnzipFile& unzip;
 };
 
 // What the run came to.
@@ -33,12 +35,17 @@ struct RetrievalSummary {
     // came before is packed, and the rest waits for the next run.
     bool ServerFailed = false;
     std::string ServerFailure;
+    // A stop signal arrived: the run ended before the next article, the
+    // same way.
+    bool Stopped = false;
 };
 
 // Runs on the UI thread and returns when the packet is packed. Does nothing
-// when the control is disconnected. Throws MessageFileError (message_file.h)
-// when MESSAGES.DAT cannot be written, and lets a control's rejection
-// (EControlError) through; the log window is hidden on every path.
+// when the control is disconnected. A packet still in the Work Directory was
+// not collected: its messages are kept and the new ones added after them.
+// Throws MessageFileError (message_file.h) when the packet cannot be read or
+// written, and lets a control's rejection (EControlError) through; the log
+// window is hidden on every path.
 RetrievalSummary RetrieveArticles(const RetrievalContext& context);
 
 } // namespace qwk

@@ -5,6 +5,7 @@
 #include "qwk_format/qwk_message_writer.h"
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,8 +20,13 @@ struct MessageFileError : std::runtime_error {
 
 class MessageFile : public ByteSink {
 public:
-    // Creates or truncates the file; throws MessageFileError when it cannot.
-    explicit MessageFile(std::string path);
+    enum class Mode {
+        Create, // a new file, or an old one truncated
+        Append, // an uncollected packet's file, continued after its last message
+    };
+
+    // Opens the file; throws MessageFileError when it cannot.
+    explicit MessageFile(std::string path, Mode mode = Mode::Create);
     ~MessageFile() override;
     MessageFile(const MessageFile&) = delete;
     MessageFile& operator=(const MessageFile&) = delete;
@@ -41,5 +47,10 @@ private:
     std::vector<char> buffer_;
     int error_ = 0;
 };
+
+// The messages of a message file this program wrote: its blocks after the
+// first, walked by each header's block count. Nothing when the file cannot
+// be read or is not a whole sequence of messages.
+std::optional<std::size_t> CountMessages(const std::string& path);
 
 } // namespace qwk

@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 namespace qwk {
@@ -87,6 +89,42 @@ void WritePacketControlFiles(const std::string& directory, const PacketDescripti
     const std::string base = VxSlashIt(directory);
     WriteTextFile(base + "CONTROL.DAT", ControlDatText(packet, table));
     WriteTextFile(base + "DOOR.ID", DoorIdText());
+}
+
+std::string ReadPointerFileText(const std::vector<ReadPointerMove>& moves) {
+    std::string text;
+    for (const ReadPointerMove& move : moves)
+        text.append(move.Group)
+            .append(" ")
+            .append(std::to_string(move.From))
+            .append(" ")
+            .append(std::to_string(move.To))
+            .append(LineBreak);
+    return text;
+}
+
+std::vector<ReadPointerMove> ParseReadPointerFile(std::string_view text) {
+    std::vector<ReadPointerMove> moves;
+    std::istringstream lines{std::string(text)};
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        ReadPointerMove move;
+        std::string rest;
+        if (fields >> move.Group >> move.From >> move.To && !(fields >> rest))
+            moves.push_back(std::move(move));
+    }
+    return moves;
+}
+
+std::vector<ReadPointerMove> ReadReadPointerFile(const std::string& directory) {
+    std::ifstream file(VxSlashIt(directory) + ReadPointerFileName, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    return ParseReadPointerFile(text);
+}
+
+void WriteReadPointerFile(const std::string& directory, const std::vector<ReadPointerMove>& moves) {
+    WriteTextFile(VxSlashIt(directory) + ReadPointerFileName, ReadPointerFileText(moves));
 }
 
 } // namespace qwk

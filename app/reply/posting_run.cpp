@@ -3,9 +3,13 @@
 #include "core/run_views.h"
 #include "nntp/news_connection.h"
 #include "reply/article_headers.h"
+#include "reply/posting_journal.h"
+#include "run_interruption.h"
 
 #include <chrono>
 #include <filesystem>
+#include <map>
+#include <optional>
 
 std::mt19937& ProgramRandom() {
     static std::mt19937 generator(static_cast<std::mt19937::result_type>(
@@ -40,16 +44,11 @@ std::string ReplyCount(int replies) {
     return std::to_string(replies) + (replies == 1 ? " reply" : " replies");
 }
 
-// Sends one reply and waits for the control; true when the server took it.
+// Sends one reply with this Message-ID and waits for the control; true when
+// the server took it.
 bool PostReply(NewsConnection& connection, const ReplyMessage& reply, const NewsGroupRecord& group,
-               const ArticleIdentity& identity, std::int32_t& postingCounter,
-               const MessageIdSource& messageIds, RunLog& log) {
+               const ArticleIdentity& identity, const std::string& messageId, RunLog& log) {
     log.AppendLine("Sending article to " + group.Name);
-
-    ++postingCounter;
-    const std::int32_t random = messageIds.Random();
-    const std::string messageId =
-        MakeMessageId(DayCount(messageIds.Now()), postingCounter, random, identity.Domain);
     TDocHeaders headers;
     ComposeArticleHeaders(headers, reply.Header, group.Name, identity, messageId);
 
@@ -68,6 +67,28 @@ bool PostReply(NewsConnection& connection, const ReplyMessage& reply, const News
     return false;
 }
 
+// A reply sent by a run that ended before the server's answer was recorded:
+// the server has it when it knows its Message-ID.
+bool ServerHasArticle(NewsConnection& connection, const std::string& messageId) {
+    try {
+        return static_cast<bool>(connection.StatArticle(messageId));
+    } catch (const EControlError&) {
+        return false;
+    }
+}
+
+// Identical replies in one file are told apart by their order.
+class ReplyKeys {
+public:
+    std::string KeyOf(const ReplyMessage& reply) {
+        const std::string digest = ContentDigest(reply.Records);
+        return digest + "-" + std::to_string(++seen_[digest]);
+    }
+
+private:
+    std::map<std::string, int> seen_;
+};
+
 void LogPacketOutcome(const ReplyPacketOutcome& outcome, const std::string& archiveName,
                       RunLog& log) {
     if (!outcome.ArchiveUpdated) {
@@ -84,22 +105,36 @@ void LogPacketOutcome(const ReplyPacketOutcome& outcome, const std::string& arch
 } // namespace
 
 PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& table,
-                          const Settings& settings, const std::string& tempDirectory, RunLog& log,
-                          ProgressView& progress, TUnzipFile& unzip, TZipFile& zip,
-                          const MessageIdSource& messageIds) {
+                          const Settings& settings, const std::string& tempDirectory,
+                          const std::string& journalPath, RunLog& log, ProgressView& progress,
+                          TUnzipFile& unzip, TZipFile& zip, const MessageIdSource& messageIds) {
     PostingSummary summary;
     const auto archive = FindReplyArchive(settings);
-    if (!archive || connection.Disconnected())
+    PostingJournal journal(journalPath);
+    if (!archive) {
+        // Nothing left to post: what was recorded belongs to a packet that
+        // is gone.
+        journal.Remove();
+        return summary;
+    }
+    if (connection.Disconnected())
         return summary;
 
     ReplyPacketReader reader(settings, *archive, tempDirectory);
-    if (!reader.OpenReplyPacket(unzip, progress))
+    if (!reader.OpenReplyPacket(unzip, progress)) {
+        summary.Failure = reader.OpenFailure();
         return summary;
+    }
     summary.Ran = true;
+    journal.Load(FileDigest(*archive));
 
     const ArticleIdentity identity{settings.Domain, settings.Organization};
     ShownLog shown(log);
     std::int32_t postingCounter = 0;
+    ReplyKeys keys;
+    // Once a reply cannot be recorded, or a stop signal arrived, the rest
+    // wait for the next run.
+    bool holdTheRest = false;
     ReplyMessage reply;
     for (;;) {
         const ReplyRead read = reader.ReadReplyMessage(reply);
@@ -112,18 +147,70 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
         }
         if (read == ReplyRead::Empty)
             continue; // nothing to post, and nothing worth keeping
+        const std::string key = keys.KeyOf(reply);
+        if (journal.WasPosted(key)) {
+            ++summary.Posted; // by a run that ended before rewriting the packet
+            continue;
+        }
+        if (!holdTheRest && interruption::StopRequested()) {
+            log.AppendLine("Stopped by signal " + std::to_string(interruption::StopSignal()) +
+                           "; the rest of the replies wait for the next run.");
+            summary.Stopped = true;
+            holdTheRest = true;
+        }
         const NewsGroupRecord* group =
             FindConferenceGroup(table, qwk::HeaderConference(reply.Header));
-        if (group &&
-            PostReply(connection, reply, *group, identity, postingCounter, messageIds, log)) {
+        if (holdTheRest || !group) {
+            ++summary.NotPosted;
+            reader.KeepReply(reply);
+            continue;
+        }
+
+        const std::optional<std::string> sentBefore = journal.SentMessageId(key);
+        if (sentBefore && ServerHasArticle(connection, *sentBefore)) {
+            log.AppendLine("Already on the server as " + *sentBefore + ": not sent again.");
+            journal.RecordPosted(key, *sentBefore);
             ++summary.Posted;
             continue;
         }
-        ++summary.NotPosted;
-        reader.KeepReply(reply);
+        std::string messageId;
+        if (sentBefore) {
+            messageId = *sentBefore; // so that the server can refuse a second copy
+        } else {
+            ++postingCounter;
+            messageId = MakeMessageId(DayCount(messageIds.Now()), postingCounter,
+                                      messageIds.Random(), identity.Domain);
+        }
+        if (!journal.RecordSending(key, messageId)) {
+            log.AppendLine(journal.Error() + "; the replies from here on are kept.");
+            summary.Failure = journal.Error();
+            holdTheRest = true;
+            ++summary.NotPosted;
+            reader.KeepReply(reply);
+            continue;
+        }
+        interruption::DurableStep("reply-sending");
+        if (!PostReply(connection, reply, *group, identity, messageId, log)) {
+            ++summary.NotPosted;
+            reader.KeepReply(reply);
+            continue;
+        }
+        interruption::DurableStep("reply-posted");
+        ++summary.Posted;
+        if (!journal.RecordPosted(key, messageId)) {
+            // It was posted; the packet must not keep it. What follows waits.
+            log.AppendLine(journal.Error() + "; the replies from here on are kept.");
+            summary.Failure = journal.Error();
+            holdTheRest = true;
+        }
+        interruption::DurableStep("reply-recorded");
     }
 
     summary.Packet = reader.CloseReplyPacket(zip, progress);
     LogPacketOutcome(summary.Packet, FileName(*archive), log);
+    if (summary.Packet.ArchiveUpdated) {
+        interruption::DurableStep("replies-rewritten");
+        journal.Remove();
+    }
     return summary;
 }

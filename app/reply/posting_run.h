@@ -36,13 +36,20 @@ struct MessageIdSource {
 struct PostingSummary {
     bool Ran = false; // false: no reply archive, no connection or no readable packet
     int Posted = 0;
-    int NotPosted = 0; // refused, failed or without a queued newsgroup
+    int NotPosted = 0; // refused, failed, held back or without a queued newsgroup
     ReplyPacketOutcome Packet;
+    // Why the packet could not be read, or why replies were held back
+    // unsent; empty when neither happened.
+    std::string Failure;
+    // A stop signal arrived; the replies not yet sent were kept.
+    bool Stopped = false;
 };
 
 // Needs an open connection; does nothing, and shows nothing, without one or
 // without a reply archive. Reports through the log window and the status line.
+// journalPath: where the run records each reply it sends (posting_journal.h),
+// so that a run that ends early never leads to a reply posted twice.
 PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& table,
-                          const Settings& settings, const std::string& tempDirectory, RunLog& log,
-                          ProgressView& progress, TUnzipFile& unzip, TZipFile& zip,
-                          const MessageIdSource& messageIds = {});
+                          const Settings& settings, const std::string& tempDirectory,
+                          const std::string& journalPath, RunLog& log, ProgressView& progress,
+                          TUnzipFile& unzip, TZipFile& zip, const MessageIdSource& messageIds = {});

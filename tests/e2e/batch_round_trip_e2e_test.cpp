@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -29,7 +31,9 @@ struct BatchResult {
     std::string output;
 };
 
-BatchResult RunBatch(const std::string& directory) {
+// fileSizeLimit: the most bytes the run may write into one file, as a full
+// disk would stop it; 0 for none.
+BatchResult RunBatch(const std::string& directory, rlim_t fileSizeLimit = 0) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
@@ -37,6 +41,12 @@ BatchResult RunBatch(const std::string& directory) {
     QProcess process;
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(QString::fromStdString(directory));
+    if (fileSizeLimit > 0)
+        process.setChildProcessModifier([fileSizeLimit] {
+            const rlimit limit{fileSizeLimit, fileSizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ::signal(SIGXFSZ, SIG_IGN); // a write past it fails instead
+        });
     process.start(QString::fromStdString(ZandrelProgram()), {"BATCH"});
     BatchResult result;
     if (!process.waitForStarted(10000))
@@ -90,7 +100,8 @@ TEST(BatchRoundTrip, PacketOutAndRepliesPostedUnattended) {
     for (const auto& [name, bytes] : files)
         names.push_back(name);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"CONTROL.DAT", "DOOR.ID", "MESSAGES.DAT"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"CONTROL.DAT", "DOOR.ID", "LASTREAD.DAT", "MESSAGES.DAT"}));
     for (const auto& [name, bytes] : files)
         if (name == "MESSAGES.DAT") {
             EXPECT_NE(bytes.find("Body of article 1"), std::string::npos);
@@ -115,11 +126,60 @@ TEST(BatchRoundTrip, PacketOutAndRepliesPostedUnattended) {
               std::string::npos)
         << groups;
 
-    // A second run finds only our own reply, which stays out: no packet.
+    // A second run finds only our own reply, which stays out: the packet,
+    // not collected yet, stays as it was.
+    const std::string firstPacket = TempWorkDirectory::Read(dir.File("WORK/MYBBS.QWK"));
     const BatchResult again = RunBatch(dir.Path());
     ASSERT_TRUE(again.finished);
     EXPECT_EQ(again.exitCode, 0);
-    EXPECT_FALSE(fs::exists(dir.File("WORK/MYBBS.QWK")));
+    EXPECT_EQ(TempWorkDirectory::Read(dir.File("WORK/MYBBS.QWK")), firstPacket);
+}
+
+// A disk that fills up while a packet not yet collected is being added to:
+// the packet stays as it was, the read pointers too, and the next run with
+// room delivers everything, in the same packet.
+TEST(BatchRoundTrip, AFullDiskLosesNothing) {
+    const std::string group = UniqueGroup("full");
+    ASSERT_TRUE(NewsdSucceeds("newgroup " + group)) << "is scripts/newsd running?";
+    BlockingNntpClient client;
+    ASSERT_TRUE(client.connect("127.0.0.1", 119)) << client.lastReply();
+    const auto post = [&](const std::string& subject, const std::string& body) {
+        ASSERT_TRUE(client
+                        .post("From: Ann Example <ann@example.org>\r\nNewsgroups: " + group +
+                              "\r\nSubject: " + subject + "\r\n\r\n" + body)
+                        .ok)
+            << client.lastReply();
+    };
+    post("Small", "a short article\r\n");
+
+    TempWorkDirectory dir(false);
+    TempWorkDirectory::Write(dir.File("ZANDREL.INI"),
+                             "[NNTP]\r\nNNTP Server=127.0.0.1\r\nNNTP Remote Port=119\r\n"
+                             "[Qwk]\r\nQwk ID=MYBBS\r\n");
+    TempWorkDirectory::Write(dir.File("GROUPS.DAT"), group + " 1 0\r\n");
+    fs::create_directory(dir.File("WORK"));
+    ASSERT_EQ(RunBatch(dir.Path()).exitCode, 0);
+    const std::string firstPacket = TempWorkDirectory::Read(dir.File("WORK/MYBBS.QWK"));
+    const std::string firstGroups = TempWorkDirectory::Read(dir.File("GROUPS.DAT"));
+
+    std::string big;
+    for (int i = 0; i < 1500; ++i)
+        big += "line " + std::to_string(i) + " of an article too big for the disk\r\n";
+    post("Big", big);
+    const BatchResult full = RunBatch(dir.Path(), 32 * 1024);
+    ASSERT_TRUE(full.finished);
+    EXPECT_EQ(full.exitCode, 4) << full.output;
+    EXPECT_EQ(TempWorkDirectory::Read(dir.File("WORK/MYBBS.QWK")), firstPacket);
+    EXPECT_EQ(TempWorkDirectory::Read(dir.File("GROUPS.DAT")), firstGroups);
+
+    const BatchResult roomy = RunBatch(dir.Path());
+    EXPECT_EQ(roomy.exitCode, 0) << roomy.output;
+    std::string messages;
+    for (const auto& [name, bytes] : ReadZipArchive(dir.File("WORK/MYBBS.QWK")))
+        if (name == "MESSAGES.DAT")
+            messages = bytes;
+    EXPECT_NE(messages.find("a short article"), std::string::npos);
+    EXPECT_NE(messages.find("line 1499 of an article"), std::string::npos);
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 // Get Articles against the local news server that scripts/newsd runs: real
 // articles through the real control, into a real packet archive.
+#include "archive/unzip_file.h"
 #include "archive/zip_file.h"
 #include "qwk/retrieval_run.h"
 #include "support/blocking_nntp_client.h"
 #include "support/local_news_server.h"
 #include "support/recording_views.h"
+#include "support/reply_packet_builder.h"
 #include "support/temp_directory.h"
 
 #include "qwk_format/messages_dat_test_reader.h"
@@ -70,7 +72,7 @@ protected:
         connection->ConnectAndWait();
         ASSERT_FALSE(connection->Disconnected());
         qwk::RetrieveArticles(
-            {*connection, table, settings, dir.File("TEMP"), log, rows, progress, zip});
+            {*connection, table, settings, dir.File("TEMP"), log, rows, progress, zip, unzip});
         connection->DisconnectAndWait();
     }
 
@@ -85,6 +87,7 @@ protected:
     RecordingRows rows;
     RecordingProgress progress;
     TZipFile zip;
+    TUnzipFile unzip;
 };
 
 TEST_F(GetArticlesE2E, NewArticlesBecomeAPacketAndAreNotFetchedTwice) {
@@ -103,7 +106,7 @@ TEST_F(GetArticlesE2E, NewArticlesBecomeAPacketAndAreNotFetchedTwice) {
 
     EXPECT_EQ(table[0].LastRead, range->last);
     EXPECT_EQ(ZipEntryNames(dir.File("WORK/E2E.QWK")),
-              (std::vector<std::string>{"CONTROL.DAT", "DOOR.ID", "MESSAGES.DAT"}));
+              (std::vector<std::string>{"CONTROL.DAT", "DOOR.ID", "LASTREAD.DAT", "MESSAGES.DAT"}));
     const ReadBackPacket packet = ReadMessagesDat(dir.File("TEMP/MESSAGES.DAT"));
     ASSERT_TRUE(packet.wellFormed);
     ASSERT_EQ(packet.messages.size(), 3u);
@@ -118,10 +121,25 @@ TEST_F(GetArticlesE2E, NewArticlesBecomeAPacketAndAreNotFetchedTwice) {
         std::find(log.lines.begin(), log.lines.end(), "        Article orginated here. Ignoring."),
         log.lines.end());
 
-    // Nothing new: the old packet goes and no new one is made.
+    // Nothing new: the packet, not collected yet, stays as it was.
+    const std::string firstPacket = TempWorkDirectory::Read(dir.File("WORK/E2E.QWK"));
     RunGetArticles();
-    EXPECT_FALSE(fs::exists(dir.File("WORK/E2E.QWK")));
+    EXPECT_EQ(TempWorkDirectory::Read(dir.File("WORK/E2E.QWK")), firstPacket);
     EXPECT_EQ(table[0].LastRead, range->last);
+
+    // A second run with news adds it to the same packet.
+    Post("Later", "", "after the first run\r\n");
+    RunGetArticles();
+    const ReadBackPacket both = ReadMessagesDat(dir.File("TEMP/MESSAGES.DAT"));
+    ASSERT_TRUE(both.wellFormed);
+    ASSERT_EQ(both.messages.size(), 4u);
+    EXPECT_EQ(both.messages[0].Field(qwk::header::Subject), "First");
+    EXPECT_EQ(both.messages[3].Field(qwk::header::Subject), "Later");
+    const auto files = ReadZipArchive(dir.File("WORK/E2E.QWK"));
+    const auto messages = std::find_if(
+        files.begin(), files.end(), [](const auto& file) { return file.first == "MESSAGES.DAT"; });
+    ASSERT_NE(messages, files.end());
+    EXPECT_EQ(messages->second, TempWorkDirectory::Read(dir.File("TEMP/MESSAGES.DAT")));
 }
 
 TEST_F(GetArticlesE2E, NewestNAndAGroupTheServerLacks) {

@@ -92,8 +92,8 @@ protected:
 
     PostingSummary Post(const ReplyPacketBuilder& packet) {
         EXPECT_TRUE(WriteZipArchive(Archive(), {{"MYBBS.MSG", packet.MessageFile()}}));
-        return PostingRun(*connection, table, settings, dir.File("TEMP"), log, progress, unzip,
-                          zip);
+        return PostingRun(*connection, table, settings, dir.File("TEMP"), dir.File("POSTED.DAT"),
+                          log, progress, unzip, zip);
     }
 
     // The newest article of the group, read back from the server.

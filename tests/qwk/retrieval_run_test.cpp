@@ -2,10 +2,12 @@
 
 #include "qwk_format/message_file.h"
 #include "qwk_format/messages_dat_test_reader.h"
+#include "qwk_format/packet_packing.h"
 #include "support/recording_views.h"
 #include "support/scripted_news_server.h"
 #include "support/temp_directory.h"
 
+#include "archive/unzip_file.h"
 #include "archive/zip_file.h"
 
 #include <gtest/gtest.h>
@@ -71,8 +73,8 @@ protected:
     }
 
     void Run() {
-        summary =
-            qwk::RetrieveArticles({connection, table, settings, Temp(), log, rows, progress, zip});
+        summary = qwk::RetrieveArticles(
+            {connection, table, settings, Temp(), log, rows, progress, zip, unzip});
     }
 
     // The commands of the run, without the connection's own.
@@ -96,6 +98,7 @@ protected:
     RecordingRows rows;
     RecordingProgress progress;
     TZipFile zip;
+    TUnzipFile unzip;
 };
 
 TEST_F(RetrievalRunTest, StartsAfterLastReadOrAtTheNewestN) {
@@ -169,6 +172,7 @@ TEST_F(RetrievalRunTest, OwnArticlesAreDroppedOnlyWhenAnOrganizationIsSet) {
     // With no Organization configured, articles without one are not own.
     settings.Organization.clear();
     table[0].LastRead = 0;
+    fs::remove(Archive()); // collected
     Run();
     packet = ReadMessagesDat(MessagesDat());
     EXPECT_EQ(packet.messages.size(), 3u);
@@ -214,7 +218,8 @@ TEST_F(RetrievalRunTest, PacketHoldsMessagesControlFileAndDoorId) {
 
     std::vector<std::string> names = ZipEntryNames(Archive());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"CONTROL.DAT", "DOOR.ID", "MESSAGES.DAT"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"CONTROL.DAT", "DOOR.ID", "LASTREAD.DAT", "MESSAGES.DAT"}));
     EXPECT_EQ(progress.showCount, 1);
 
     const ReadBackPacket packet = ReadMessagesDat(MessagesDat());
@@ -246,7 +251,6 @@ TEST_F(RetrievalRunTest, NothingSavedLeavesNoArchive) {
     table.Append("g.empty", 1, 0);
     server.AddGroup("g.empty");
     settings.Organization = "here";
-    TempWorkDirectory::Write(Archive(), "previous packet");
     TempWorkDirectory::Write(Temp() + "/MESSAGES.DAT", "previous messages");
 
     ConnectAndRun();
@@ -255,6 +259,69 @@ TEST_F(RetrievalRunTest, NothingSavedLeavesNoArchive) {
     EXPECT_FALSE(fs::exists(MessagesDat()));
     EXPECT_EQ(progress.showCount, 0);
     EXPECT_EQ(table[0].LastRead, 1);
+}
+
+// A packet the reader has not collected is added to, never replaced, and a
+// run that ended before GROUPS.DAT took its read pointers does not deliver
+// the same articles twice.
+TEST_F(RetrievalRunTest, AnUncollectedPacketIsContinuedAndNeverDeliveredTwice) {
+    server.AddArticle("g.a", 1, ArticleText("", "first\r\n"));
+    server.AddArticle("g.b", 1, ArticleText("", "b one\r\n"));
+    table.Append("g.a", 1, 0);
+    table.Append("g.b", 2, 0);
+    ConnectAndRun();
+    ASSERT_TRUE(fs::exists(Archive()));
+
+    // Nothing new: the packet stays exactly as it was.
+    const std::string firstPacket = TempWorkDirectory::Read(Archive());
+    Run();
+    EXPECT_EQ(TempWorkDirectory::Read(Archive()), firstPacket);
+
+    // New articles go after the old messages.
+    server.AddArticle("g.a", 2, ArticleText("", "second\r\n"));
+    Run();
+    fs::remove_all(Temp());
+    fs::create_directories(Temp());
+    TUnzipFile reader;
+    ASSERT_TRUE(UnpackPacket(reader, progress, Archive(), Temp()));
+    ReadBackPacket packet = ReadMessagesDat(MessagesDat());
+    ASSERT_TRUE(packet.wellFormed);
+    ASSERT_EQ(packet.messages.size(), 3u);
+    EXPECT_EQ(packet.messages[2].ArticleLines(), std::vector<std::string>{"second"});
+    EXPECT_NE(TempWorkDirectory::Read(Temp() + "/CONTROL.DAT").find("\r\n3\r\n1\r\n"),
+              std::string::npos);
+
+    // GROUPS.DAT never took the last run's pointers (the run was killed):
+    // the next run learns them from the packet and fetches nothing again.
+    // A pointer the user moved elsewhere meanwhile is left alone.
+    table[0].LastRead = 1;
+    table[1].LastRead = -5;
+    const std::size_t commandsBefore = server.Commands().size();
+    Run();
+    EXPECT_EQ(table[0].LastRead, 2);
+    EXPECT_EQ(table[1].LastRead, 1); // fetched again, as the user asked
+    const std::vector<std::string> commands = server.Commands();
+    EXPECT_EQ(std::count_if(
+                  commands.begin() + static_cast<std::ptrdiff_t>(commandsBefore), commands.end(),
+                  [](const std::string& c) { return c == "ARTICLE 1" || c == "ARTICLE 2"; }),
+              1)
+        << "only g.b's article 1, for the pointer the user moved";
+}
+
+TEST_F(RetrievalRunTest, AnUncollectedPacketThatCannotBeReadStopsTheRunAndIsKept) {
+    server.AddArticle("g.a", 1, ArticleText("", "first\r\n"));
+    table.Append("g.a", 1, 0);
+    TempWorkDirectory::Write(Archive(), "not a packet");
+    connection.ConnectAndWait();
+    try {
+        Run();
+        FAIL() << "the run went on over a packet it could not read";
+    } catch (const qwk::MessageFileError& error) {
+        EXPECT_NE(std::string(error.what()).find(Archive()), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(TempWorkDirectory::Read(Archive()), "not a packet");
+    EXPECT_EQ(table[0].LastRead, 0);
+    EXPECT_EQ(RunCommands(), std::vector<std::string>{});
 }
 
 TEST_F(RetrievalRunTest, DisconnectedControlDoesNothing) {
@@ -360,7 +427,7 @@ TEST_F(RetrievalRunTest, MessageFileErrorIsThrownAndGivesTheArticlesBack) {
     // TEMP is gone, so MESSAGES.DAT cannot be made.
     try {
         qwk::RetrieveArticles(
-            {connection, table, settings, dir.File("NO_TEMP"), log, rows, progress, zip});
+            {connection, table, settings, dir.File("NO_TEMP"), log, rows, progress, zip, unzip});
         FAIL() << "the run reported success without a message file";
     } catch (const qwk::MessageFileError& error) {
         EXPECT_NE(std::string(error.what()).find("MESSAGES.DAT"), std::string::npos);

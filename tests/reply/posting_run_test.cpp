@@ -54,6 +54,7 @@ protected:
     void TearDown() override { connection->DisconnectAndWait(); }
 
     std::string Temp() const { return dir.File("TEMP"); }
+    std::string Journal() const { return dir.File("POSTED.DAT"); }
     std::string Archive(const std::string& name = "MYBBS.REP") const {
         return dir.File("WORK/" + name);
     }
@@ -65,7 +66,8 @@ protected:
     }
 
     PostingSummary Run() {
-        return PostingRun(*connection, table, settings, Temp(), log, progress, unzip, zip, ids);
+        return PostingRun(*connection, table, settings, Temp(), Journal(), log, progress, unzip,
+                          zip, ids);
     }
 
     std::vector<PostedArticle> Posted() const {

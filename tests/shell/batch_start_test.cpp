@@ -1,6 +1,7 @@
 // The program as a scheduler starts it: the BATCH argument, no display, and
 // the exit status that tells how far the round trip came.
 #include "support/program_path.h"
+#include "support/scripted_news_server.h"
 #include "support/temp_directory.h"
 
 #include <QProcess>
@@ -88,6 +89,22 @@ TEST(BatchStart, BatchErrorsGoToStandardErrorInsteadOfABox) {
     // Settings read only in part stop the run before it connects anywhere.
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_FALSE(run.errors.contains("connect")) << run.errors.toStdString();
+}
+
+TEST(BatchStart, AReplyPacketThatCannotBeReadIsNamedKeptAndFailsTheRun) {
+    ScriptedNewsServer server;
+    TempWorkDirectory dir(false);
+    TempWorkDirectory::Write(dir.File("ZANDREL.INI"),
+                             "[NNTP]\r\nNNTP Server=127.0.0.1\r\nNNTP Remote Port=" +
+                                 std::to_string(server.Port()) + "\r\n[Qwk]\r\nQwk ID=MYBBS\r\n");
+    std::filesystem::create_directory(dir.File("WORK"));
+    TempWorkDirectory::Write(dir.File("WORK/MYBBS.REP"), "not an archive");
+
+    const ProgramRun run = Start(dir.Path(), {"BATCH"}, 60000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 5) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains("MYBBS.REP")) << run.errors.toStdString();
+    EXPECT_EQ(TempWorkDirectory::Read(dir.File("WORK/MYBBS.REP")), "not an archive");
 }
 
 } // namespace

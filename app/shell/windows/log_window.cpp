@@ -7,7 +7,6 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 constexpr int FlushIntervalMs = 100;
@@ -25,7 +24,6 @@ TForm6::TForm6(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(RichEdit1);
-    echoToTerminal_ = ::isatty(STDOUT_FILENO) != 0;
     flushTimer_ = new QTimer(this);
     flushTimer_->setSingleShot(true);
     flushTimer_->setInterval(FlushIntervalMs);
@@ -58,10 +56,9 @@ void TForm6::AppendLine(const std::string& line) {
     if (Unattended()) {
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
-        // A terminal sees each line at once; a log file gets whole buffers,
-        // flushed when the run ends.
-        if (echoToTerminal_)
-            std::fflush(stdout);
+        // Each line is out before the step it announces, so the log of a
+        // run that is killed ends where the run did.
+        std::fflush(stdout);
         return;
     }
     pending_.append(QString::fromLocal8Bit(line));

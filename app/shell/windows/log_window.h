@@ -34,5 +34,4 @@ public:
 private:
     QStringList pending_;
     QTimer* flushTimer_;
-    bool echoToTerminal_ = false;
 };

@@ -9,6 +9,7 @@
 #include "qwk_format/message_file.h"
 #include "qwk_format/packet_packing.h"
 #include "reply/posting_run.h"
+#include "run_interruption.h"
 #include "shell/windows/log_window.h"
 #include "shell/windows/message_boxes.h"
 #include "shell/windows/newsgroup_table_model.h"
@@ -326,15 +327,27 @@ int TForm1::RunBatch() {
             status = BatchStatus::ServerFailed;
             throw;
         }
+        if (interruption::StopRequested())
+            return; // nothing new is begun
         const PostingSummary posted = PostingRun();
-        if (posted.Ran &&
-            (posted.NotPosted > 0 || posted.Packet.KeptUnreadRest || !posted.Packet.ArchiveUpdated))
+        if (!posted.Ran && !posted.Failure.empty())
+            fail(BatchStatus::RepliesLeft, posted.Failure + "; it is kept as it is.");
+        else if (posted.Ran && (posted.NotPosted > 0 || posted.Packet.KeptUnreadRest ||
+                                !posted.Packet.ArchiveUpdated))
             fail(BatchStatus::RepliesLeft,
                  std::to_string(posted.NotPosted) + " of " +
                      std::to_string(posted.Posted + posted.NotPosted) +
-                     " replies were not posted; they stay in the reply packet.");
+                     " replies were not posted; they stay in the reply packet." +
+                     (posted.Failure.empty() ? std::string() : " " + posted.Failure));
         DisconnectAndWait();
     });
+    if (interruption::StopRequested()) {
+        // The run ended early on purpose; that, not what it left, is the news.
+        ShowErrorBox("Stopped by signal " + std::to_string(interruption::StopSignal()) +
+                     "; the rest waits for the next run.");
+        status = static_cast<BatchStatus>(static_cast<int>(BatchStatus::StoppedBySignal) +
+                                          interruption::StopSignal());
+    }
     --runningCommands_;
     close();
     return static_cast<int>(status);
@@ -460,17 +473,19 @@ void TForm1::DisconnectAndWait() {
 qwk::RetrievalSummary TForm1::RetrievalRun() {
     const qwk::RetrievalSummary summary =
         qwk::RetrieveArticles({*Connection, Groups, settings, TempDirectory, *windows_.Form6, *this,
-                               *windows_.ProgressForm, *ZipFile1});
+                               *windows_.ProgressForm, *ZipFile1, *UnzipFile1});
     // The packet is in place: the new LastRead values go to GROUPS.DAT now,
     // not at exit, so a run killed later does not deliver them again.
     if (Groups.GroupsChanged && !SaveGroups(Groups, StartDirectory))
         throw GroupsFileError("Unable to write to " + VxSlashIt(StartDirectory) +
                               "GROUPS.DAT; the next run gets these articles again");
+    interruption::DurableStep("groups-saved");
     return summary;
 }
 
 PostingSummary TForm1::PostingRun() {
-    return ::PostingRun(*Connection, Groups, settings, TempDirectory, *windows_.Form6,
+    return ::PostingRun(*Connection, Groups, settings, TempDirectory,
+                        VxSlashIt(StartDirectory) + "POSTED.DAT", *windows_.Form6,
                         *windows_.ProgressForm, *UnzipFile1, *ZipFile1);
 }
 
@@ -479,7 +494,11 @@ void TForm1::GetArticles1Click() {
 }
 
 void TForm1::PostArticles1Click() {
-    WithWindowDisabled([this] { PostingRun(); });
+    WithWindowDisabled([this] {
+        const PostingSummary posted = PostingRun();
+        if (!posted.Ran && !posted.Failure.empty())
+            ShowErrorBox(posted.Failure + "; it is kept as it is.");
+    });
 }
 
 void TForm1::GetAllNewsgroups1Click() {

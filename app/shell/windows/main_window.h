@@ -51,6 +51,9 @@ enum class BatchStatus {
     ServerFailed = 3,     // the server failed or went away during the run
     PacketNotWritten = 4, // the packet, or GROUPS.DAT after it, could not be written
     RepliesLeft = 5,      // replies were not posted (they stay in the reply packet)
+    // 128 + the signal's number (143 for SIGTERM, 130 for SIGINT): a stop
+    // signal ended the run early, at a point where nothing is half done.
+    StoppedBySignal = 128,
 };
 
 // True for exactly one argument that reads BATCH in any letter case.
