@@ -202,7 +202,11 @@ double RunWithoutWindows(const Options& options, int count, const fs::path& base
         void ApplyEnablingSet(bool) override {}
         void RepaintStatus() override {}
     };
+    // Each round starts as if the reader had collected the last packet;
+    // otherwise it would only add to it, and learn from it that the
+    // articles are delivered already.
     const fs::path home = base / "in-process";
+    fs::remove_all(home);
     fs::create_directories(home / "TEMP");
     fs::create_directories(home / "WORK");
     Settings settings;
