@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -94,6 +96,33 @@ TransferOutcome NewsConnection::GetArticle(std::int32_t articleNumber) {
 
 TransferOutcome NewsConnection::StatArticle(const std::string& messageId) {
     return RunAndWait(nullptr, [this, &messageId] { NNTP1.StatArticle(messageId); });
+}
+
+TransferOutcome NewsConnection::ListArticleNumbers(const std::string& groupName, std::int64_t first,
+                                                   std::int64_t last,
+                                                   std::vector<std::int32_t>& numbers) {
+    numbers.clear();
+    const TransferOutcome listed = RunAndWait(nullptr, [this, &groupName, first, last] {
+        NNTP1.ListArticleNumbers(groupName, first, last);
+    });
+    if (!listed)
+        return listed;
+    const char* cursor = ReceiveBuffer.c_str();
+    const char* const end = cursor + ReceiveBuffer.size();
+    while (cursor < end) {
+        char* after = nullptr;
+        const long long number = std::strtoll(cursor, &after, 10);
+        // Only what was asked for counts; a server's stray line is skipped.
+        if (after != cursor && number >= first && number <= last)
+            numbers.push_back(static_cast<std::int32_t>(number));
+        const void* lineEnd = std::memchr(cursor, '\n', static_cast<std::size_t>(end - cursor));
+        cursor = lineEnd ? static_cast<const char*>(lineEnd) + 1 : end;
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    ReceiveBuffer.clear();
+    ReceiveBuffer.shrink_to_fit();
+    return listed;
 }
 
 TransferOutcome NewsConnection::PostArticle(const TDocHeaders& headers, const std::string& text) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // What the main window offers the connection: its status line, its two
 // enabling sets, and an immediate repaint.
@@ -58,6 +59,11 @@ public:
     TransferOutcome PostArticle(const TDocHeaders& headers, const std::string& text);
     // Succeeds when the server has an article of that Message-ID.
     TransferOutcome StatArticle(const std::string& messageId);
+    // The numbers of the group's articles within first..last, ascending, as
+    // the server lists them (LISTGROUP). Fails when the server does not
+    // offer the command.
+    TransferOutcome ListArticleNumbers(const std::string& groupName, std::int64_t first,
+                                       std::int64_t last, std::vector<std::int32_t>& numbers);
 
     // The text of the last received document.
     const std::string& ReceivedText() const { return ReceiveBuffer; }

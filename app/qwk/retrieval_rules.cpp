@@ -37,12 +37,17 @@ void SplitIntoMessages(const std::string& articleText, std::int32_t linesPerMess
     while (*cursor != '\0') {
         std::string line = VxGetNextLine(cursor);
         RemoveTrailingControlAndSpace(line);
-        scratch.append(line).push_back(LineEnd);
-        if (++lineCount == linesPerMessage) {
-            emit(scratch, *cursor != '\0');
-            scratch.clear();
-            lineCount = 0;
-        }
+        std::string_view rest(line);
+        do {
+            const std::string_view piece = rest.substr(0, MaxMessageLine);
+            rest.remove_prefix(piece.size());
+            scratch.append(piece).push_back(LineEnd);
+            if (++lineCount == linesPerMessage || scratch.size() >= MaxMessageText) {
+                emit(scratch, !rest.empty() || *cursor != '\0');
+                scratch.clear();
+                lineCount = 0;
+            }
+        } while (!rest.empty());
     }
     if (lineCount > 0)
         emit(scratch, false);

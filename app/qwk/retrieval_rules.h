@@ -29,10 +29,19 @@ constexpr bool ArticleIsGone(int replyCode) {
 // nothing counts as own: most articles carry no Organization header at all.
 bool IsOwnArticle(const std::string& organizationHeader, const std::string& organizationSetting);
 
+// The longest line a message carries; a longer one goes on over as many
+// lines as it needs, so nothing is lost and no reader meets a line of
+// megabytes.
+inline constexpr std::size_t MaxMessageLine = 4096;
+// The most text one message carries, far inside what its 6-digit block
+// count can describe; more goes on in the next message.
+inline constexpr std::size_t MaxMessageText = 4 * 1024 * 1024;
+
 // Cuts an article's text (lines ended by CR LF, ending at its first NUL) into
 // messages of at most linesPerMessage lines, each line stripped of trailing
-// bytes 32 and below and ended by the QWK line end. A limit of 0 or less
-// keeps the article in one message; an empty text gives none. emit receives
+// bytes 32 and below, wrapped at MaxMessageLine and ended by the QWK line
+// end. A limit of 0 or less keeps the article in one message unless it
+// outgrows MaxMessageText; an empty text gives none. emit receives
 // each message's lines and whether another message of the article follows.
 // scratch is reused between calls so a run does not allocate per article.
 void SplitIntoMessages(const std::string& articleText, std::int32_t linesPerMessage,

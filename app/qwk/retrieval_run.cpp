@@ -64,6 +64,10 @@ std::tm LocalNow() {
     return local;
 }
 
+// Gaps in a group's range beyond which listing its numbers costs less than
+// asking for each one.
+constexpr std::int64_t GapsWorthListing = 16;
+
 class Run {
 public:
     explicit Run(const RetrievalContext& context) : c_(context) {}
@@ -80,6 +84,8 @@ private:
     enum class GroupOutcome { Done, Ended };
 
     GroupOutcome FetchGroup(std::size_t index);
+    GroupOutcome FetchArticle(std::size_t index, std::int32_t number);
+    GroupOutcome Stopped();
     void NoteServerFailure(const TransferOutcome& outcome);
     void MoveLastRead(std::size_t index, std::int32_t value);
     void SaveArticle(NewsGroupRecord& group, std::int32_t articleNumber);
@@ -162,14 +168,8 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
     NewsConnection& connection = c_.connection;
     NewsGroupRecord& group = c_.table[index];
 
-    const auto stopped = [this] {
-        c_.log.AppendLine("Stopped by signal " + std::to_string(interruption::StopSignal()) +
-                          "; the rest waits for the next run.");
-        summary_.Stopped = true;
-        return GroupOutcome::Ended;
-    };
     if (interruption::StopRequested())
-        return stopped();
+        return Stopped();
 
     c_.log.AppendLine("Selecting newsgroup: " + group.Name);
     const TransferOutcome selected = connection.SelectGroup(group.Name);
@@ -181,53 +181,98 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
     }
 
     const std::int32_t last = selected.LastMessage;
-    for (std::int64_t n = FirstArticleToFetch(selected.FirstMessage, last, group.LastRead);
-         n <= last; ++n) {
-        if (interruption::StopRequested())
-            return stopped();
-        const auto number = static_cast<std::int32_t>(n);
-        const std::int32_t previousLastRead = group.LastRead;
-        // Moved before the fetch, so an article that is missing or own is
-        // never asked for again.
-        MoveLastRead(index, number);
-        c_.log.AppendLine("    Retrieving article # " + std::to_string(number));
-        pump_.Pump();
+    const std::int64_t first = FirstArticleToFetch(selected.FirstMessage, last, group.LastRead);
+    if (first > last)
+        return GroupOutcome::Done;
 
-        TransferOutcome fetched;
-        try {
-            fetched = connection.GetArticle(number);
-        } catch (...) {
-            MoveLastRead(index, previousLastRead);
-            throw;
+    // A range far wider than the articles in it (expired ones, or a server
+    // that claims numbers it never had) is walked by the numbers that exist,
+    // not by a request for every gap.
+    if (last - first + 1 > static_cast<std::int64_t>(selected.MessageCount) + GapsWorthListing) {
+        std::vector<std::int32_t> numbers;
+        const TransferOutcome listed =
+            connection.ListArticleNumbers(group.Name, first, last, numbers);
+        if (listed) {
+            for (const std::int32_t number : numbers)
+                if (FetchArticle(index, number) == GroupOutcome::Ended)
+                    return GroupOutcome::Ended;
+            // The numbers between were never there.
+            if (group.LastRead < last)
+                MoveLastRead(index, last);
+            return GroupOutcome::Done;
         }
+        if (connection.Disconnected()) {
+            NoteServerFailure(listed);
+            return GroupOutcome::Ended;
+        }
+        // The server does not list numbers: ask for each one as before.
+    }
+    for (std::int64_t n = first; n <= last; ++n)
+        if (FetchArticle(index, static_cast<std::int32_t>(n)) == GroupOutcome::Ended)
+            return GroupOutcome::Ended;
+    return GroupOutcome::Done;
+}
 
-        if (!fetched) {
-            if (ArticleIsGone(fetched.Code) && !connection.Disconnected()) {
-                c_.log.AppendLine("        Article not found.");
-                continue;
-            }
-            // Not missing: the server is gone or failing. Leave the article
-            // for the next run instead of consuming every number that is left.
-            MoveLastRead(index, previousLastRead);
-            if (connection.Disconnected())
-                c_.log.AppendLine("        Connection lost.");
-            else
-                c_.log.AppendLine("        The server refused the article: " + fetched.Text);
+Run::GroupOutcome Run::FetchArticle(std::size_t index, std::int32_t number) {
+    NewsConnection& connection = c_.connection;
+    NewsGroupRecord& group = c_.table[index];
+    if (interruption::StopRequested())
+        return Stopped();
+    const std::int32_t previousLastRead = group.LastRead;
+    // Moved before the fetch, so an article that is missing or own is never
+    // asked for again.
+    MoveLastRead(index, number);
+    c_.log.AppendLine("    Retrieving article # " + std::to_string(number));
+    pump_.Pump();
+
+    TransferOutcome fetched;
+    try {
+        fetched = connection.GetArticle(number);
+    } catch (...) {
+        MoveLastRead(index, previousLastRead);
+        throw;
+    }
+
+    if (!fetched) {
+        if (ArticleIsGone(fetched.Code) && !connection.Disconnected()) {
+            c_.log.AppendLine("        Article not found.");
+            return GroupOutcome::Done;
+        }
+        if (fetched.Code == nntpErrorTooLarge) {
+            // Asked for again it would only be too large again.
+            c_.log.AppendLine("        " + fetched.Text + "; skipped.");
+            if (!connection.Disconnected())
+                return GroupOutcome::Done;
             NoteServerFailure(fetched);
             return GroupOutcome::Ended;
         }
-
-        const std::string organization =
-            HeaderValue(connection.ArticleHeaders(), "Organization", "");
-        if (IsOwnArticle(organization, c_.settings.Organization)) {
-            c_.log.AppendLine("        Article orginated here. Ignoring.");
-            continue;
-        }
-
-        c_.log.AppendLine("        Saving article.");
-        SaveArticle(group, number);
+        // Not missing: the server is gone or failing. Leave the article for
+        // the next run instead of consuming every number that is left.
+        MoveLastRead(index, previousLastRead);
+        if (connection.Disconnected())
+            c_.log.AppendLine("        Connection lost.");
+        else
+            c_.log.AppendLine("        The server refused the article: " + fetched.Text);
+        NoteServerFailure(fetched);
+        return GroupOutcome::Ended;
     }
+
+    const std::string organization = HeaderValue(connection.ArticleHeaders(), "Organization", "");
+    if (IsOwnArticle(organization, c_.settings.Organization)) {
+        c_.log.AppendLine("        Article orginated here. Ignoring.");
+        return GroupOutcome::Done;
+    }
+
+    c_.log.AppendLine("        Saving article.");
+    SaveArticle(group, number);
     return GroupOutcome::Done;
+}
+
+Run::GroupOutcome Run::Stopped() {
+    c_.log.AppendLine("Stopped by signal " + std::to_string(interruption::StopSignal()) +
+                      "; the rest waits for the next run.");
+    summary_.Stopped = true;
+    return GroupOutcome::Ended;
 }
 
 void Run::NoteServerFailure(const TransferOutcome& outcome) {

@@ -48,6 +48,19 @@ void StripOneTrailing(std::string& text, char c) {
         text.pop_back();
 }
 
+// A header folded over thousands of lines would otherwise become one line
+// of megabytes at the top of the text.
+void AppendHeaderLine(std::string& text, std::string_view name, std::string_view value) {
+    text.append(name);
+    if (value.size() <= MaxHeaderLineValue) {
+        text.append(value);
+    } else {
+        text.append(value.substr(0, MaxHeaderLineValue));
+        text.append(CutMarker);
+    }
+    text.push_back(LineEnd);
+}
+
 } // namespace
 
 DateAndTime ParseDateHeader(const std::string& dateValue) {
@@ -111,8 +124,8 @@ void MessageWriter::WriteMessage(const ArticleHeaders& headers, std::int32_t art
                                  const NewsGroupRecord& group, std::string_view collectedLines,
                                  bool moreFollows) {
     text_.clear();
-    text_.append("From: ").append(headers.From).push_back(LineEnd);
-    text_.append("Subject: ").append(headers.Subject).push_back(LineEnd);
+    AppendHeaderLine(text_, "From: ", headers.From);
+    AppendHeaderLine(text_, "Subject: ", headers.Subject);
     text_.push_back(LineEnd);
     text_.append(collectedLines);
     text_.push_back(LineEnd);

@@ -55,6 +55,11 @@ std::string SenderName(const std::string& fromValue);
 // The banner block's line, naming the producing program.
 std::string BannerLine();
 
+// The longest From or Subject value written at the top of a message's text;
+// a longer one is cut there and ends with CutMarker.
+inline constexpr std::size_t MaxHeaderLineValue = 1000;
+inline constexpr std::string_view CutMarker = " [...]";
+
 class MessageWriter {
 public:
     // The sink receives nothing but whole 128-byte blocks; write errors are

@@ -17,6 +17,13 @@ inline constexpr std::size_t MaxStatusLine = 64 * 1024;
 // 998 bytes; this leaves room for careless posters without letting a broken
 // server grow memory for ever.
 inline constexpr std::size_t MaxTextLine = 1024 * 1024;
+// The most one article or one list may hold unless the caller says
+// otherwise; memory stays bounded by these, whatever a server sends.
+inline constexpr std::size_t DefaultArticleLimit = 16 * 1024 * 1024;
+inline constexpr std::size_t DefaultListLimit = 64 * 1024 * 1024;
+// A reply slower than this (about 270 bytes a second) is a server dripping
+// bytes to keep a connection alive, not a slow link.
+inline constexpr std::size_t MinimumBytesPerMinute = 16 * 1024;
 
 // The three-digit code of a status line ("211 3 1 3 misc.test"), or nothing
 // when the line is not one.

@@ -64,6 +64,7 @@ constexpr Operation ListNewGroups{"NEWGROUPS", Awaiting::CommandReply, 231, Text
 constexpr Operation SelectGroup{"GROUP", Awaiting::CommandReply, 211, Text::None};
 constexpr Operation GetArticle{"ARTICLE", Awaiting::CommandReply, 220, Text::Article};
 constexpr Operation StatArticle{"STAT", Awaiting::CommandReply, 223, Text::None};
+constexpr Operation ListArticleNumbers{"LISTGROUP", Awaiting::CommandReply, 211, Text::ListLines};
 constexpr Operation SendDocument{"POST", Awaiting::CommandReply, 340, Text::Posting};
 } // namespace ops
 
@@ -75,13 +76,22 @@ constexpr Operation SendDocument{"POST", Awaiting::CommandReply, 340, Text::Post
 struct TNNTP::Impl {
     Impl(TNNTP* owner, std::unique_ptr<ByteStream> given)
         : q(owner), stream(given ? std::move(given) : std::make_unique<TcpStream>(owner)),
-          replyTimer(owner) {}
+          replyTimer(owner), progressTimer(owner) {}
 
     TNNTP* q;
     std::unique_ptr<ByteStream> stream;
     QTimer replyTimer;
     QElapsedTimer lastActivity;
     int replyTimeoutMs = 60000;
+    QTimer progressTimer;
+    int progressWindowMs = 60000;
+    std::size_t progressFloor = nntp::MinimumBytesPerMinute;
+    std::size_t windowBytes = 0; // received since the window began
+
+    std::size_t articleLimit = nntp::DefaultArticleLimit;
+    std::size_t listLimit = nntp::DefaultListLimit;
+    std::size_t documentBytes = 0; // of the document now arriving
+    bool discarding = false;       // it is over its limit; the rest is dropped
 
     std::string remoteHost;
     std::int32_t remotePort = 0;
@@ -147,6 +157,8 @@ struct TNNTP::Impl {
     void Begin(const Operation& op) {
         operation = &op;
         authenticated = false;
+        windowBytes = 0;
+        progressTimer.start(progressWindowMs);
         RaiseBusy(true);
     }
     // Sends the operation's command, with these arguments, and awaits its
@@ -216,6 +228,7 @@ struct TNNTP::Impl {
     void BytesWritten(std::size_t bytes);
     void ConnectionEnded(const std::string& why);
     void TimedOut();
+    void CheckProgress();
 
     // --- Reply lines.
     void TakeLines();
@@ -223,11 +236,15 @@ struct TNNTP::Impl {
     bool ReportGroup(std::string_view line);
     void TakeDataLine(std::string_view line);
     void TakeHeaderLine(std::string_view line);
+    bool CountDocumentLine(std::size_t length);
+    void FailTooLarge(bool dropConnection);
     void StartAuthentication();
 
     // --- Documents.
     void BeginReceiving() {
         receiving = true;
+        documentBytes = 0;
+        discarding = false;
         pendingData.clear();
         docOutput.Headers().Clear();
         docOutput.Chunk.clear();
@@ -261,6 +278,8 @@ void TNNTP::Impl::Finish(bool failed, std::int16_t number, const std::string& de
     }
     operation = &ops::Idle;
     awaiting = Awaiting::Nothing;
+    progressTimer.stop();
+    discarding = false;
     command.clear();
     password.clear();
     if (failed) {
@@ -327,6 +346,7 @@ void TNNTP::Impl::ReadyRead() {
         result = stream->Receive(input, why);
         if (result != ByteStream::ReceiveResult::Data)
             break;
+        windowBytes += input.size() - before;
         const bool chunkFull = input.size() - before == ByteStream::ReceiveChunk;
         if (awaiting != Awaiting::Nothing)
             NoteActivity();
@@ -509,11 +529,17 @@ bool TNNTP::Impl::ReportGroup(std::string_view line) {
 
 void TNNTP::Impl::TakeHeaderLine(std::string_view line) {
     if (line == ".") {
+        if (discarding) {
+            FailTooLarge(false);
+            return;
+        }
         RaiseDocOutput(docHeaders);
         EndReceiving();
         Succeed();
         return;
     }
+    if (!CountDocumentLine(line.size()))
+        return;
     if (line.empty()) {
         RaiseDocOutput(docHeaders);
         awaiting = Awaiting::ArticleBody;
@@ -524,15 +550,48 @@ void TNNTP::Impl::TakeHeaderLine(std::string_view line) {
 
 void TNNTP::Impl::TakeDataLine(std::string_view line) {
     if (line == ".") {
+        if (discarding) {
+            FailTooLarge(false);
+            return;
+        }
         EndReceiving();
         Succeed();
         return;
     }
+    if (!CountDocumentLine(line.size()))
+        return;
     line = nntp::Unstuffed(line);
     pendingData.append(line.data(), line.size());
     pendingData += "\r\n";
     if (pendingData.size() >= DocumentChunk)
         DeliverPendingData();
+}
+
+// False when the line is to be dropped: the document has outgrown its limit.
+// Lines are still read to the end, so the next reply is the next command's,
+// but only up to as much again; a document that goes on beyond that (an
+// endless article) costs the connection.
+bool TNNTP::Impl::CountDocumentLine(std::size_t length) {
+    documentBytes += length + 2;
+    const std::size_t limit = operation->text == Text::Article ? articleLimit : listLimit;
+    if (documentBytes <= limit)
+        return true;
+    if (!discarding) {
+        discarding = true;
+        pendingData.clear();
+        docOutput.Headers().Clear();
+    }
+    if (documentBytes - limit > limit)
+        FailTooLarge(true);
+    return false;
+}
+
+void TNNTP::Impl::FailTooLarge(bool dropConnection) {
+    const std::size_t limit = operation->text == Text::Article ? articleLimit : listLimit;
+    Fail(nntpErrorTooLarge,
+         std::string(operation->text == Text::Article ? "The article" : "The list") +
+             " is larger than " + std::to_string(limit / 1024) + " KB",
+         dropConnection);
 }
 
 void TNNTP::Impl::StartAuthentication() {
@@ -611,12 +670,28 @@ void TNNTP::Impl::TimedOut() {
          true);
 }
 
+void TNNTP::Impl::CheckProgress() {
+    if (Idle())
+        return;
+    const std::size_t received = windowBytes;
+    windowBytes = 0;
+    // Nothing at all is the silence limit's to judge.
+    if (awaiting == Awaiting::HostLookup || awaiting == Awaiting::StreamConnect || received == 0 ||
+        received >= progressFloor)
+        return;
+    Fail(nntpErrorTimedOut,
+         "The server is sending too slowly: " + std::to_string(received) + " bytes in " +
+             std::to_string(progressWindowMs / 1000.0) + " seconds",
+         true);
+}
+
 TNNTP::TNNTP(QObject* parent) : TNNTP(nullptr, parent) {}
 
 TNNTP::TNNTP(std::unique_ptr<ByteStream> stream, QObject* parent)
     : QObject(parent), d(std::make_unique<Impl>(this, std::move(stream))) {
     d->replyTimer.setSingleShot(true);
     connect(&d->replyTimer, &QTimer::timeout, this, [this] { d->TimedOut(); });
+    connect(&d->progressTimer, &QTimer::timeout, this, [this] { d->CheckProgress(); });
     d->stream->OnConnected = [this] { d->Connected(); };
     d->stream->OnReadable = [this] { d->ReadyRead(); };
     d->stream->OnWritten = [this](std::size_t bytes) { d->BytesWritten(bytes); };
@@ -665,6 +740,16 @@ void TNNTP::SetReplyTimeout(int milliseconds) {
     d->replyTimeoutMs = std::max(1, milliseconds);
     if (d->replyTimer.isActive())
         d->replyTimer.start(d->replyTimeoutMs);
+}
+
+void TNNTP::SetDocumentLimits(std::size_t articleBytes, std::size_t listBytes) {
+    d->articleLimit = std::max<std::size_t>(1, articleBytes);
+    d->listLimit = std::max<std::size_t>(1, listBytes);
+}
+
+void TNNTP::SetProgressFloor(int windowMs, std::size_t minimumBytes) {
+    d->progressWindowMs = std::max(1, windowMs);
+    d->progressFloor = minimumBytes;
 }
 
 void TNNTP::Connect(const std::string& host, std::int32_t port) {
@@ -744,6 +829,17 @@ void TNNTP::StatArticle(const std::string& messageId) {
         return;
     }
     d->SendCommand(messageId);
+}
+
+void TNNTP::ListArticleNumbers(const std::string& groupName, std::int64_t first,
+                               std::int64_t last) {
+    d->RequireIdleConnection();
+    d->Begin(ops::ListArticleNumbers);
+    if (!nntp::SafeArgument(groupName) || groupName.find(' ') != std::string::npos) {
+        d->FailSoon(501, "Invalid newsgroup name");
+        return;
+    }
+    d->SendCommand(groupName + " " + std::to_string(first) + "-" + std::to_string(last));
 }
 
 void TNNTP::SendDocument(const std::optional<std::string>& /*documentUrl*/,

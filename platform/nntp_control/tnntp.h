@@ -44,6 +44,9 @@ enum TNNTPError : std::int16_t {
     nntpErrorConnectionLost = 3,
     nntpErrorTimedOut = 4,
     nntpErrorProtocol = 5,
+    // A document (article or list) larger than the control takes. When its
+    // end came soon enough the connection stays open; otherwise it is closed.
+    nntpErrorTooLarge = 6,
 };
 
 // A call the control rejects (not connected, busy, bad argument).
@@ -124,6 +127,9 @@ public:
     void GetArticle(std::int32_t articleNumber);
     // STAT <messageId>: succeeds (223) when the server has the article.
     void StatArticle(const std::string& messageId);
+    // LISTGROUP group first-last: the article numbers the server has in the
+    // range, one per line, delivered like a list.
+    void ListArticleNumbers(const std::string& groupName, std::int64_t first, std::int64_t last);
     // Posts DocInput's headers and inputData. The other values are accepted
     // for the control's interface and ignored.
     void SendDocument(const std::optional<std::string>& documentUrl = std::nullopt,
@@ -134,6 +140,19 @@ public:
     // control gives up: OnError, the connection closed, OnBusy(false).
     // Default 60000 ms.
     void SetReplyTimeout(int milliseconds);
+
+    // The most bytes one article (headers and body) or one list may have.
+    // What comes beyond is read and dropped up to as much again, so the
+    // connection stays usable; the operation then fails with
+    // nntpErrorTooLarge. Defaults: nntp::DefaultArticleLimit and
+    // nntp::DefaultListLimit.
+    void SetDocumentLimits(std::size_t articleBytes, std::size_t listBytes);
+
+    // A reply that arrives but crawls is as bad as silence: every windowMs of
+    // an operation, a server that sent something but fewer than
+    // minimumBytes is given up on, as for a timeout. Defaults: 60000 ms and
+    // nntp::MinimumBytesPerMinute.
+    void SetProgressFloor(int windowMs, std::size_t minimumBytes);
 
     // Events.
     std::function<void(TNNTP* sender, std::int16_t state)> OnStateChanged;

@@ -585,6 +585,69 @@ TEST_F(NntpControl, MalformedAndOversizedRepliesEndTheOperation) {
     }
 }
 
+// Memory and time stay bounded whatever a server sends: a document over its
+// limit is dropped (the connection kept when its end comes soon enough),
+// and a reply that crawls is given up on like a silent one.
+TEST_F(NntpControl, OversizedDocumentsAndCrawlingRepliesEndTheOperation) {
+    struct Case {
+        const char* what;
+        std::size_t articleBytes;
+        bool list;
+        std::size_t chunkBytes; // the server's pace: chunkBytes every 20 ms
+        int error;
+        bool staysConnected;
+    };
+    for (const Case& c : {
+             Case{"an article a little over its limit", 3000, false, 0, nntpErrorTooLarge, true},
+             Case{"an article far over its limit", 9000, false, 0, nntpErrorTooLarge, false},
+             Case{"a list over its limit", 0, true, 0, nntpErrorTooLarge, true},
+             Case{"a crawling article", 1500, false, 40, nntpErrorTimedOut, false},
+             Case{"an article within its limit", 1500, false, 0, 0, true},
+         }) {
+        SCOPED_TRACE(c.what);
+        ScriptedNewsServer news;
+        std::string body;
+        while (body.size() < c.articleBytes)
+            body += "a line of the article\r\n";
+        news.AddArticle("misc.test", 1, "Subject: x\r\n\r\n" + body);
+        for (int i = 0; i < 120; ++i) // about 2.6 KB listed
+            news.AddGroup("misc.group" + std::to_string(i));
+        control.SetDocumentLimits(2048, 2048);
+        control.SetProgressFloor(300, 4096);
+        control.CloseConnection();
+        log.Clear();
+        control.Connect(news.Host(), news.Port());
+        ASSERT_TRUE(log.WaitIdle());
+        control.SelectGroup("misc.test");
+        ASSERT_TRUE(log.WaitIdle());
+        news.SetWriteChunking(c.chunkBytes, 20);
+        log.Clear();
+        if (c.list)
+            control.ListGroups();
+        else
+            control.GetArticle(1);
+        ASSERT_TRUE(log.WaitIdle(5000));
+        const std::string error = "error " + std::to_string(c.error);
+        EXPECT_EQ(c.error != 0,
+                  std::find(log.lines.begin(), log.lines.end(), error) != log.lines.end())
+            << testing::PrintToString(log.lines);
+        ASSERT_EQ(control.State() == nntpConnected, c.staysConnected);
+        if (!c.staysConnected)
+            continue;
+        // The next command gets its own reply, not the rest of the last one.
+        news.SetWriteChunking(0);
+        log.Clear();
+        control.SelectGroup("misc.test");
+        ASSERT_TRUE(log.WaitIdle());
+        EXPECT_EQ(log.lines.back(), "idle");
+        EXPECT_EQ(std::find_if(log.lines.begin(), log.lines.end(),
+                               [](const std::string& line) { return line.rfind("error", 0) == 0; }),
+                  log.lines.end())
+            << testing::PrintToString(log.lines);
+    }
+    control.SetDocumentLimits(nntp::DefaultArticleLimit, nntp::DefaultListLimit);
+}
+
 // --- On a fake stream: what a real socket cannot show for certain.
 
 // A control whose server side the test plays.

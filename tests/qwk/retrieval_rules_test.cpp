@@ -107,6 +107,27 @@ TEST(SplitIntoMessages, StripsTrailingBlanksAndStopsAtNul) {
               std::string("keep  inner") + e3 + e3 + "8bit \xE9" + e3 + "end" + e3);
 }
 
+// A line or an article without end still gives messages a reader can show
+// and a block count can describe; not a byte is dropped.
+TEST(SplitIntoMessages, LongLinesWrapAndHugeMessagesSplit) {
+    const std::string longLine(3 * qwk::MaxMessageLine + 5, 'x');
+    auto messages = Split(longLine + "\r\nafter\r\n", 90);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(LineCount(messages[0].lines), 5);
+    EXPECT_EQ(std::count(messages[0].lines.begin(), messages[0].lines.end(), 'x'),
+              static_cast<std::ptrdiff_t>(longLine.size()));
+
+    std::string huge;
+    while (huge.size() < 5 * qwk::MaxMessageText / 2)
+        huge += std::string(qwk::MaxMessageLine, 'y') + "\r\n";
+    messages = Split(huge, 0);
+    ASSERT_EQ(messages.size(), 3u);
+    for (const auto& message : messages)
+        EXPECT_LE(message.lines.size(), qwk::MaxMessageText + qwk::MaxMessageLine + 1);
+    EXPECT_TRUE(messages[0].moreFollows);
+    EXPECT_FALSE(messages[2].moreFollows);
+}
+
 TEST(SplitIntoMessages, EmptyArticleGivesNoMessage) {
     EXPECT_TRUE(Split("", 90).empty());
     EXPECT_TRUE(Split(std::string("\0abc", 4), 90).empty());

@@ -1,5 +1,6 @@
 #include "qwk/retrieval_run.h"
 
+#include "nntp_control/nntp_wire.h"
 #include "qwk_format/message_file.h"
 #include "qwk_format/messages_dat_test_reader.h"
 #include "qwk_format/packet_packing.h"
@@ -243,6 +244,39 @@ TEST_F(RetrievalRunTest, WhatAnInterruptedPackingLeftIsRemoved) {
     EXPECT_FALSE(fs::exists(stale));
     for (const std::string& kept : others)
         EXPECT_TRUE(fs::exists(kept)) << kept;
+}
+
+// A range with more gaps than articles is walked by the numbers that exist
+// (or, when the server cannot list them, number by number); an article too
+// large to take is skipped for good, as asking again would not help.
+TEST_F(RetrievalRunTest, AWideRangeIsWalkedByItsNumbersAndATooLargeArticleIsSkipped) {
+    server.AddArticle("g.sparse", 1, ArticleText("", "one\r\n"));
+    server.AddArticle("g.sparse", 500000, ArticleText("", std::string(3000, 'x') + "\r\n"));
+    server.AddArticle("g.sparse", 1000000, ArticleText("", "last\r\n"));
+    server.AddArticle("g.unlisted", 1, ArticleText("", "one\r\n"));
+    server.AddArticle("g.unlisted", 40, ArticleText("", "forty\r\n"));
+    server.Reply("LISTGROUP g.unlisted", "500 What?\r\n");
+    table.Append("g.sparse", 1, 0);
+    table.Append("g.unlisted", 2, 0);
+    connection.NNTP1.SetDocumentLimits(2048, nntp::DefaultListLimit);
+
+    ConnectAndRun();
+
+    std::vector<std::string> commands = RunCommands();
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 4),
+              (std::vector<std::string>{"GROUP g.sparse", "ARTICLE 1", "ARTICLE 500000",
+                                        "ARTICLE 1000000"}));
+    EXPECT_EQ(commands.size(), 4u + 1u + 40u) << "g.unlisted asked for number by number";
+    const std::vector<std::string> all = server.Commands();
+    EXPECT_NE(std::find(all.begin(), all.end(), "LISTGROUP g.sparse 1-1000000"), all.end());
+    EXPECT_EQ(table[0].LastRead, 1000000);
+    EXPECT_EQ(table[1].LastRead, 40);
+    EXPECT_FALSE(summary.ServerFailed);
+    EXPECT_NE(std::find(log.lines.begin(), log.lines.end(),
+                        "        The article is larger than 2 KB; skipped."),
+              log.lines.end());
+    const ReadBackPacket packet = ReadMessagesDat(MessagesDat());
+    EXPECT_EQ(packet.messages.size(), 4u);
 }
 
 TEST_F(RetrievalRunTest, NothingSavedLeavesNoArchive) {

@@ -111,6 +111,14 @@ TEST(QwkMessageWriter, HeaderFieldsAreCutAndConferenceKeepsLow16Bits) {
     EXPECT_EQ(static_cast<unsigned char>(written.header[123]), 0x2C);
     EXPECT_EQ(static_cast<unsigned char>(written.header[124]), 0x01);
 
+    // A subject folded over a thousand lines is cut at the top of the text.
+    const std::string endless(200000, 's');
+    const auto cut = WriteOne(Headers("jdoe", endless, ""), 1, Group("g", 1), "");
+    const std::string expected =
+        "Subject: " + endless.substr(0, qwk::MaxHeaderLineValue) + std::string(qwk::CutMarker) + E3;
+    EXPECT_NE(cut.text.find(expected), std::string::npos);
+    EXPECT_LT(cut.text.size(), 2000u);
+
     const auto wide = WriteOne(Headers("", "", ""), 1, Group("g", 65536 + 7), "");
     EXPECT_EQ(static_cast<unsigned char>(wide.header[123]), 7);
     EXPECT_EQ(static_cast<unsigned char>(wide.header[124]), 0);

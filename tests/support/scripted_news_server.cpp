@@ -234,6 +234,32 @@ std::string ScriptedNewsServer::Impl::BuiltIn(Session& session, const std::strin
     if (authRequired && !session.authenticated)
         return "480 Authentication required\r\n";
 
+    if (StartsWithNoCase(line, "LISTGROUP ")) {
+        const std::string rest = Argument(line);
+        const std::string name = rest.substr(0, rest.find(' '));
+        const auto found = groups.find(name);
+        if (found == groups.end())
+            return "411 No such newsgroup\r\n";
+        session.group = name;
+        const std::string range = Argument(rest);
+        std::int64_t low = 0;
+        std::int64_t high = INT64_MAX;
+        if (!range.empty()) {
+            low = std::atoll(range.c_str());
+            const auto dash = range.find('-');
+            if (dash != std::string::npos && dash + 1 < range.size())
+                high = std::atoll(range.c_str() + dash + 1);
+        }
+        const auto& articles = found->second.articles;
+        std::string numbers;
+        for (const auto& [number, text] : articles)
+            if (number >= low && number <= high)
+                numbers += std::to_string(number) + "\r\n";
+        const std::int64_t first = articles.empty() ? 1 : articles.begin()->first;
+        const std::int64_t last = articles.empty() ? 0 : articles.rbegin()->first;
+        return "211 " + std::to_string(articles.size()) + " " + std::to_string(first) + " " +
+               std::to_string(last) + " " + name + " list follows\r\n" + DataBlock(numbers);
+    }
     if (StartsWithNoCase(line, "LIST")) {
         std::string text;
         for (const auto& [name, group] : groups) {

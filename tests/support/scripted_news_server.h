@@ -12,6 +12,7 @@
 //   LIST [ACTIVE] 215 + "name last first y" per group
 //   NEWGROUPS ... 231 + the groups added with isNew
 //   GROUP name    211 count first last name, or 411
+//   LISTGROUP name [a-b]  211 and the numbers of the group's articles in a..b
 //   ARTICLE n     220 + the article dot-stuffed, 412 without a group, 423 when
 //                 missing; ARTICLE <id> 430
 //   STAT <id>     223 when an article posted here has that Message-ID, else 430
