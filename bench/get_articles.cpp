@@ -17,6 +17,7 @@
 
 #include "archive/unzip_file.h"
 #include "archive/zip_file.h"
+#include "child_process.h"
 #include "qwk/retrieval_run.h"
 #include "support/blocking_nntp_client.h"
 
@@ -95,41 +96,8 @@ GroupRange PrepareGroup(const Options& options, int needed) {
     return *range;
 }
 
-struct ChildResult {
-    double seconds = 0;
-    long maxRssKb = 0;
-    int status = 0;
-};
-
-ChildResult RunChild(const std::vector<std::string>& argv, const fs::path& directory) {
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(directory.c_str()) != 0)
-            _exit(127);
-        // No display, as under cron: the program picks its platform itself.
-        ::unsetenv("QT_QPA_PLATFORM");
-        ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
-        // The children's chatter would hide the figures.
-        if (std::FILE* log = std::fopen("output.log", "w")) {
-            ::dup2(fileno(log), STDOUT_FILENO);
-            ::dup2(fileno(log), STDERR_FILENO);
-        }
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        _exit(127);
-    }
-    ChildResult result;
-    rusage usage{};
-    ::wait4(pid, &result.status, 0, &usage);
-    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    result.maxRssKb = usage.ru_maxrss;
-    return result;
-}
+using bench::ChildResult;
+using bench::RunChild;
 
 void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -244,16 +212,12 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-std::string ExeDirectory() {
-    return fs::read_symlink("/proc/self/exe").parent_path().string();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     Options options;
-    options.zandrel = ExeDirectory() + "/zandrel";
+    options.zandrel = bench::ExeDirectory() + "/zandrel";
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
         const std::string value = argv[i + 1];
