@@ -23,6 +23,12 @@ inline std::string Upper(std::string text) {
     return text;
 }
 
+inline std::string Lower(std::string text) {
+    for (char& c : text)
+        c = Lower(c);
+    return text;
+}
+
 constexpr bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;

@@ -1,5 +1,6 @@
 #include "reply/posting_run.h"
 
+#include "ascii.h"
 #include "core/run_views.h"
 #include "nntp/news_connection.h"
 #include "reply/article_headers.h"
@@ -44,10 +45,24 @@ std::string ReplyCount(int replies) {
     return std::to_string(replies) + (replies == 1 ? " reply" : " replies");
 }
 
+// A refusal that says the server has an article of this Message-ID already:
+// 435 or 437 to the posting, or 441 carrying one of them (as some servers
+// answer POST), or its text naming a duplicate.
+bool RefusedAsDuplicate(const TransferOutcome& posted) {
+    if (posted.Code == 435 || posted.Code == 437)
+        return true;
+    if (posted.Code != 441)
+        return false;
+    const std::string text = ascii::Lower(posted.Text);
+    return text.find(" 435") != std::string::npos || text.find(" 437") != std::string::npos ||
+           text.find("duplicate") != std::string::npos;
+}
+
 // Sends one reply with this Message-ID and waits for the control; true when
-// the server took it.
+// the server took it, or, for a reply sent before (inDoubt), says it has it.
 bool PostReply(NewsConnection& connection, const ReplyMessage& reply, const NewsGroupRecord& group,
-               const ArticleIdentity& identity, const std::string& messageId, RunLog& log) {
+               const ArticleIdentity& identity, const std::string& messageId, bool inDoubt,
+               RunLog& log) {
     log.AppendLine("Sending article to " + group.Name);
     TDocHeaders headers;
     ComposeArticleHeaders(headers, reply.Header, group.Name, identity, messageId);
@@ -62,6 +77,10 @@ bool PostReply(NewsConnection& connection, const ReplyMessage& reply, const News
     }
     if (posted)
         return true;
+    if (inDoubt && RefusedAsDuplicate(posted)) {
+        log.AppendLine("        Already on the server as " + messageId + ".");
+        return true;
+    }
     log.AppendLine("        Article not posted." +
                    (posted.Text.empty() ? std::string() : " " + posted.Text));
     return false;
@@ -190,7 +209,8 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
             continue;
         }
         interruption::DurableStep("reply-sending");
-        if (!PostReply(connection, reply, *group, identity, messageId, log)) {
+        if (!PostReply(connection, reply, *group, identity, messageId, sentBefore.has_value(),
+                       log)) {
             ++summary.NotPosted;
             reader.KeepReply(reply);
             continue;

@@ -2,6 +2,8 @@
 // order, what the log says, and what stays in the reply archive.
 #include "reply/posting_run.h"
 
+#include "reply/posting_journal.h"
+
 #include "archive/unzip_file.h"
 #include "archive/zip_file.h"
 #include "nntp/news_connection.h"
@@ -233,6 +235,53 @@ TEST_F(PostingRunTest, WithoutAReadablePacketOrAConnectionTheArchiveIsLeftAlone)
     EXPECT_EQ(log.showCount, 0);
     EXPECT_TRUE(server.PostedArticles().empty());
     EXPECT_TRUE(fs::exists(Archive()));
+}
+
+// A reply a killed run sent without learning the answer keeps its
+// Message-ID, and the server's word decides whether it goes again.
+TEST_F(PostingRunTest, AReplySentBeforeIsPostedOnceWhateverTheServerSays) {
+    struct Case {
+        const char* what;
+        const char* statReply; // nullptr: the built-in behaviour
+        const char* postReply;
+        std::size_t posts;
+    };
+    const std::string sentId = "<sent.before@zandrel.example.org>";
+    for (const Case& c : {
+             Case{"the server has it", "223 0 <sent.before@zandrel.example.org>\r\n", nullptr, 0},
+             Case{"the server lacks it", nullptr, nullptr, 1},
+             Case{"STAT unknown, the posting a duplicate", "500 What?\r\n", "441 435 Duplicate\r\n",
+                  1},
+         }) {
+        SCOPED_TRACE(c.what);
+        ScriptedNewsServer news;
+        if (c.statReply)
+            news.Reply("STAT", c.statReply);
+        if (c.postReply)
+            news.Reply(ScriptedNewsServer::EndOfArticle, c.postReply);
+        settings.NntpPort = news.Port();
+        connection = std::make_unique<NewsConnection>(settings, view);
+        connection->ConnectAndWait();
+        ReplyPacketBuilder packet("MYBBS");
+        packet.Add(First);
+        WritePacket(packet);
+        TempWorkDirectory::Write(Journal(),
+                                 "PACKET " + FileDigest(Archive()) + "\nSENDING " +
+                                     ContentDigest(ReplyPacketBuilder::ReplyRecords(First)) +
+                                     "-1 " + sentId + "\n");
+
+        const PostingSummary summary = Run();
+        EXPECT_EQ(summary.Posted, 1);
+        EXPECT_EQ(summary.NotPosted, 0);
+        EXPECT_FALSE(fs::exists(Archive()));
+        EXPECT_FALSE(fs::exists(Journal()));
+        const std::vector<std::string> posted = news.PostedArticles();
+        ASSERT_EQ(posted.size(), c.posts);
+        if (!posted.empty()) {
+            EXPECT_THAT(posted[0], HasSubstr("Message-ID: " + sentId));
+        }
+        connection->DisconnectAndWait();
+    }
 }
 
 } // namespace
