@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -36,17 +37,35 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
-// The whole file; nullopt when it exists but cannot be read. A missing file
-// reads as empty, with `exists` cleared.
+// The whole file; nullopt when it exists but cannot be read or is not a
+// regular file. A missing file reads as empty, with `exists` cleared.
 std::optional<std::string> ReadWholeFile(const std::string& path, bool& exists) {
     exists = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is opened: a named pipe would block the read for
+    // ever and a device may act on being opened. A special file counts as
+    // unreadable, so it is never replaced either.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        if (errno == ENOENT)
+            return std::string();
+        return std::nullopt;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        exists = true;
+        return std::nullopt;
+    }
+    // Not blocking, in case a pipe took the file's place since the look above.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT)
             return std::string();
         return std::nullopt;
     }
     exists = true;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::string contents;
     char buffer[8192];
     for (;;) {

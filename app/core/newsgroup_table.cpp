@@ -78,9 +78,64 @@ GroupSettingsTexts GroupSettingsTextsOf(const NewsGroupRecord& record) {
     return {ConferenceCellText(record.Conference), LastReadCellText(record.LastRead)};
 }
 
-void ApplyGroupSettings(NewsGroupTable& table, std::size_t index, const GroupSettingsTexts& texts) {
+namespace {
+
+std::string_view TrimmedBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+// A decimal whole number with an optional sign, within 32 bits.
+std::optional<std::int32_t> DecimalOf(std::string_view text) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size())
+        return std::nullopt;
+    const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
+    std::int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+        if (value > limit)
+            return std::nullopt;
+    }
+    return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+} // namespace
+
+std::string GroupSettingsProblem(const GroupSettingsTexts& texts) {
+    const std::string_view conference = TrimmedBlanks(texts.Conference);
+    if (!conference.empty()) {
+        const auto number = DecimalOf(conference);
+        if (!number || *number < 0 || *number > MaxConference)
+            return "'" + std::string(conference) +
+                   "' is not a valid Qwk Conference: enter a number from 0 to " +
+                   std::to_string(MaxConference) + ", or nothing for a group that is not queued.";
+    }
+    const std::string_view lastRead = TrimmedBlanks(texts.LastRead);
+    if (!lastRead.empty() && !DecimalOf(lastRead))
+        return "'" + std::string(lastRead) +
+               "' is not a valid Last Message Read: enter a whole number.";
+    return {};
+}
+
+bool ApplyGroupSettings(NewsGroupTable& table, std::size_t index, const GroupSettingsTexts& texts) {
+    if (!GroupSettingsProblem(texts).empty())
+        return false;
+    const std::string_view conference = TrimmedBlanks(texts.Conference);
+    const std::string_view lastRead = TrimmedBlanks(texts.LastRead);
     NewsGroupRecord& record = table[index];
-    record.Conference = VxStrToInt(texts.Conference, -1);
-    record.LastRead = VxStrToInt(texts.LastRead, 0);
+    record.Conference = conference.empty() ? -1 : *DecimalOf(conference);
+    record.LastRead = lastRead.empty() ? 0 : *DecimalOf(lastRead);
     table.GroupsChanged = true;
+    return true;
 }

@@ -32,6 +32,10 @@ public:
 
     // The table differs from GROUPS.DAT.
     bool GroupsChanged = false;
+    // The bytes of a GROUPS.DAT whose load skipped lines it could not read,
+    // while no copy of them is kept as GROUPS.DAT.bak yet: the next save
+    // writes that copy before it replaces the file. Clear() leaves it alone.
+    std::optional<std::string> UnkeptOriginal;
 
 private:
     VxList list_;
@@ -70,7 +74,15 @@ struct GroupSettingsTexts {
     std::string LastRead;
 };
 GroupSettingsTexts GroupSettingsTextsOf(const NewsGroupRecord& record);
-// "Ok" in the Newsgroup Settings dialog: a conference text that is not an
-// integer (the empty text included) unqueues the group, a last-read text that
-// is not one gives 0. Marks the table changed; the caller refreshes the row.
-void ApplyGroupSettings(NewsGroupTable& table, std::size_t index, const GroupSettingsTexts& texts);
+// The highest conference number a QWK packet can carry (16 bits).
+inline constexpr std::int32_t MaxConference = 65535;
+// Why the Newsgroup Settings dialog's texts cannot be applied; empty when they
+// can. The conference text is empty (not queued) or a decimal whole number
+// from 0 to MaxConference; the last-read text is empty (0) or a decimal
+// 32-bit whole number. Blanks around either are ignored.
+std::string GroupSettingsProblem(const GroupSettingsTexts& texts);
+// "Ok" in the Newsgroup Settings dialog: an empty conference text unqueues
+// the group, an empty last-read text gives 0. Marks the table changed; the
+// caller refreshes the row. Texts that GroupSettingsProblem refuses change
+// nothing: false then.
+bool ApplyGroupSettings(NewsGroupTable& table, std::size_t index, const GroupSettingsTexts& texts);

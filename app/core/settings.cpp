@@ -1,12 +1,15 @@
-// ZANDREL.INI: ten keys in three sections, read and written one key at a time
+// ZANDREL.INI: the keys in three sections, read and written one key at a time
 // in the order the file keeps them.
 #include "settings.h"
 
 #include "profile.h"
+#include "regular_file.h"
 #include "vxutil.h"
 
 #include <QLocale>
 #include <QString>
+#include <limits>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -18,22 +21,58 @@ constexpr const char* SectionQwk = "Qwk";
 constexpr const char* KeyNntpServer = "NNTP Server";
 constexpr const char* KeyNntpUserId = "NNTP User Id";
 constexpr const char* KeyNntpPassword = "NNTP Password";
-constexpr const char* KeyLastGetGroups = "NNTP Last Get Groups";
-constexpr const char* KeyNntpPort = "NNTP Remote Port";
+constexpr const char* KeyLastGetGroups = SettingsKeyLastGetGroups;
+constexpr const char* KeyNntpPort = SettingsKeyNntpPort;
 constexpr const char* KeyDomain = "Domain";
 constexpr const char* KeyOrganization = "Organization";
-constexpr const char* KeyQwkId = "Qwk ID";
-constexpr const char* KeyLinesPerMessage = "Lines Per Messages";
+constexpr const char* KeyQwkId = SettingsKeyQwkId;
+constexpr const char* KeyLinesPerMessage = SettingsKeyLinesPerMessage;
 constexpr const char* KeyWorkDirectory = "Work Directory";
+constexpr const char* KeyMaximumArticleSize = SettingsKeyMaximumArticleSize;
+
+constexpr std::int64_t BytesPerKilobyte = 1024;
 
 // An integer as stored: decimal, or hexadecimal after "0x" (a hand-edited
-// port of 0x77 reads as 119); anything else gives the default.
-std::int32_t ReadInteger(const char* section, const char* key, std::int32_t defaultValue,
-                         const std::string& iniPath) {
-    std::string text = GetPrivateProfileString(section, key, "", iniPath);
+// port of 0x77 reads as 119); nothing for any other text.
+std::optional<std::int32_t> IntegerOf(std::string text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text.replace(0, 2, "$");
-    return VxStrToInt(text, defaultValue);
+    // VxStrToInt hides a failure behind its default; two defaults tell.
+    const std::int32_t low = VxStrToInt(text, 0);
+    const std::int32_t high = VxStrToInt(text, 1);
+    if (low != high)
+        return std::nullopt;
+    return low;
+}
+
+// A positive decimal number of kilobytes, as bytes; nothing for any other
+// text or for one too large to count in bytes.
+std::optional<std::int64_t> KilobytesOf(const std::string& text) {
+    if (text.empty())
+        return std::nullopt;
+    constexpr std::int64_t limit = std::numeric_limits<std::int64_t>::max() / BytesPerKilobyte;
+    std::int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+        if (value > limit)
+            return std::nullopt;
+    }
+    if (value == 0)
+        return std::nullopt;
+    return value * BytesPerKilobyte;
+}
+
+// Kilobytes as written: a part of a kilobyte counts as a whole one.
+std::string KilobytesText(std::int64_t bytes) {
+    if (bytes <= 0)
+        return "0";
+    return std::to_string(bytes / BytesPerKilobyte + (bytes % BytesPerKilobyte != 0 ? 1 : 0));
+}
+
+bool IsAsciiLetterOrDigit(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
 // Rewrites the runs of one pattern letter, leaving quoted literal text alone.
@@ -88,12 +127,16 @@ std::vector<QString> DatePatternsToTry(const QString& pattern) {
 } // namespace
 
 std::string FormatSettingsDate(const QDate& date) {
-    return QLocale::system().toString(date, QLocale::ShortFormat).toLocal8Bit().toStdString();
+    return date.toString(Qt::ISODate).toStdString();
 }
 
-QDate ParseSettingsDate(const std::string& text) {
-    const QLocale locale = QLocale::system();
+QDate ParseSettingsDate(const std::string& text, const QLocale& locale) {
     const QString input = QString::fromLocal8Bit(text).trimmed();
+    // What every locale writes now.
+    const QDate iso = QDate::fromString(input, QStringLiteral("yyyy-MM-dd"));
+    if (iso.isValid())
+        return iso;
+    // What a file written before holds: the locale's short date.
     for (const QString& pattern : DatePatternsToTry(locale.dateFormat(QLocale::ShortFormat))) {
         const QDate date = locale.toDate(input, pattern);
         if (!date.isValid())
@@ -107,34 +150,94 @@ QDate ParseSettingsDate(const std::string& text) {
     return {};
 }
 
-void ReadSettings(Settings& settings, const std::string& iniPath) {
+std::string QwkIdProblem(const std::string& qwkId) {
+    bool fileNameCharacters = true;
+    for (const char c : qwkId)
+        fileNameCharacters = fileNameCharacters && IsAsciiLetterOrDigit(c);
+    if (!qwkId.empty() && qwkId.size() <= MaxQwkIdLength && fileNameCharacters)
+        return {};
+    return "'" + qwkId + "' is not a valid Qwk ID: it names the packet files, so it must be 1 to " +
+           std::to_string(MaxQwkIdLength) + " letters or digits";
+}
+
+std::vector<SettingsProblem> ReadSettings(Settings& settings, const std::string& iniPath) {
+    // A pipe would block the reading for ever, a device could change by being
+    // opened: neither is opened, and nothing is read.
+    if (const std::string kind = SpecialFileKind(iniPath); !kind.empty())
+        throw SettingsError(NotARegularFileMessage(iniPath, kind));
+
     auto readText = [&](const char* section, const char* key, const std::string& defaultValue) {
         return GetPrivateProfileString(section, key, defaultValue, iniPath);
+    };
+    std::vector<SettingsProblem> problems;
+    settings.UnreadTexts.clear();
+    // Keeps the text of a value that does not read, and says so.
+    auto unread = [&](const char* key, const std::string& text, std::string message,
+                      bool stopsBatchRun) {
+        settings.UnreadTexts[key] = text;
+        problems.push_back({key, std::move(message), stopsBatchRun});
+    };
+    // A missing or empty number gives its default without a word.
+    auto readInteger = [&](const char* section, const char* key, std::int32_t defaultValue,
+                           bool stopsBatchRun) {
+        const std::string text = readText(section, key, "");
+        if (text.empty())
+            return defaultValue;
+        if (const auto value = IntegerOf(text))
+            return *value;
+        unread(key, text,
+               "'" + text + "' is not a valid " + key + "; " + std::to_string(defaultValue) +
+                   " is used until it is changed in Settings",
+               stopsBatchRun);
+        return defaultValue;
     };
 
     settings.NntpServer = readText(SectionNntp, KeyNntpServer, DefaultNntpServer);
     settings.NntpUserId = readText(SectionNntp, KeyNntpUserId, "");
     settings.NntpPassword = readText(SectionNntp, KeyNntpPassword, "");
 
-    // A missing or empty date means today; one that does not read stops the
-    // reading here, and the keys after it keep the values they had.
+    // A missing or empty date means today. One that does not read is left
+    // invalid: Get New Newsgroups then asks from the start of today.
     const std::string storedDate = readText(SectionNntp, KeyLastGetGroups, "");
     if (storedDate.empty()) {
         settings.LastGetGroups = QDate::currentDate();
     } else {
-        const QDate date = ParseSettingsDate(storedDate);
-        if (!date.isValid())
-            throw SettingsError("'" + storedDate + "' is not a valid date");
-        settings.LastGetGroups = date;
+        settings.LastGetGroups = ParseSettingsDate(storedDate);
+        if (!settings.LastGetGroups.isValid())
+            unread(KeyLastGetGroups, storedDate, "'" + storedDate + "' is not a valid date", false);
     }
 
-    settings.NntpPort = ReadInteger(SectionNntp, KeyNntpPort, DefaultNntpPort, iniPath);
+    settings.NntpPort = readInteger(SectionNntp, KeyNntpPort, DefaultNntpPort, true);
     settings.Domain = readText(SectionIdentity, KeyDomain, "");
     settings.Organization = readText(SectionIdentity, KeyOrganization, "");
+
+    // The packet's files are named after the Qwk ID: one that is not a plain
+    // file name is never used (an empty one means none was set yet).
     settings.QwkId = readText(SectionQwk, KeyQwkId, "");
+    if (!settings.QwkId.empty()) {
+        if (std::string problem = QwkIdProblem(settings.QwkId); !problem.empty()) {
+            unread(KeyQwkId, settings.QwkId, problem + "; set one in Settings", true);
+            settings.QwkId.clear();
+        }
+    }
+
     settings.LinesPerMessage =
-        ReadInteger(SectionQwk, KeyLinesPerMessage, DefaultLinesPerMessage, iniPath);
+        readInteger(SectionQwk, KeyLinesPerMessage, DefaultLinesPerMessage, false);
     settings.WorkDirectory = readText(SectionQwk, KeyWorkDirectory, settings.WorkDirectory);
+
+    const std::string maximumText = readText(SectionNntp, KeyMaximumArticleSize, "");
+    settings.MaximumArticleBytes = DefaultMaximumArticleBytes;
+    if (!maximumText.empty()) {
+        if (const auto bytes = KilobytesOf(maximumText))
+            settings.MaximumArticleBytes = *bytes;
+        else
+            unread(KeyMaximumArticleSize, maximumText,
+                   "'" + maximumText + "' is not a valid " + KeyMaximumArticleSize +
+                       " (a positive number of kilobytes); " +
+                       KilobytesText(DefaultMaximumArticleBytes) + " is used",
+                   false);
+    }
+    return problems;
 }
 
 void WriteSettings(const Settings& settings, const std::string& iniPath) {
@@ -142,15 +245,31 @@ void WriteSettings(const Settings& settings, const std::string& iniPath) {
         if (!WritePrivateProfileString(section, key, value, iniPath))
             throw SettingsError("Unable to write to " + iniPath);
     };
+    // A key whose file text did not read, and whose field nobody has set
+    // since, keeps its line as it is.
+    auto writeUnlessUnread = [&](const char* section, const char* key, bool holdsStandIn,
+                                 const std::string& value) {
+        if (holdsStandIn && settings.UnreadTexts.contains(key))
+            return;
+        write(section, key, value);
+    };
 
     write(SectionNntp, KeyNntpServer, settings.NntpServer);
     write(SectionNntp, KeyNntpUserId, settings.NntpUserId);
     write(SectionNntp, KeyNntpPassword, settings.NntpPassword);
-    write(SectionNntp, KeyLastGetGroups, FormatSettingsDate(settings.LastGetGroups));
-    write(SectionNntp, KeyNntpPort, std::to_string(settings.NntpPort));
+    writeUnlessUnread(SectionNntp, KeyLastGetGroups, !settings.LastGetGroups.isValid(),
+                      FormatSettingsDate(settings.LastGetGroups));
+    writeUnlessUnread(SectionNntp, KeyNntpPort, settings.NntpPort == DefaultNntpPort,
+                      std::to_string(settings.NntpPort));
     write(SectionIdentity, KeyDomain, settings.Domain);
     write(SectionIdentity, KeyOrganization, settings.Organization);
-    write(SectionQwk, KeyQwkId, settings.QwkId);
-    write(SectionQwk, KeyLinesPerMessage, std::to_string(settings.LinesPerMessage));
+    writeUnlessUnread(SectionQwk, KeyQwkId, settings.QwkId.empty(), settings.QwkId);
+    writeUnlessUnread(SectionQwk, KeyLinesPerMessage,
+                      settings.LinesPerMessage == DefaultLinesPerMessage,
+                      std::to_string(settings.LinesPerMessage));
     write(SectionQwk, KeyWorkDirectory, settings.WorkDirectory);
+    // Last of all, so that a file written before this key keeps its order.
+    writeUnlessUnread(SectionNntp, KeyMaximumArticleSize,
+                      settings.MaximumArticleBytes == DefaultMaximumArticleBytes,
+                      KilobytesText(settings.MaximumArticleBytes));
 }

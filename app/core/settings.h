@@ -1,15 +1,26 @@
-// The ten program-wide settings kept in ZANDREL.INI.
+// The program-wide settings kept in ZANDREL.INI.
 #pragma once
 
 #include <QDate>
+#include <QLocale>
 #include <cstdint>
+#include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
-// The values a key takes when the file lacks it (or holds no valid integer).
+// The values a key takes when the file lacks it (or holds no valid value).
 inline constexpr const char* DefaultNntpServer = "news";
 inline constexpr std::int32_t DefaultNntpPort = 119;
 inline constexpr std::int32_t DefaultLinesPerMessage = 90;
+inline constexpr std::int64_t DefaultMaximumArticleBytes = 16 * 1024 * 1024;
+
+// The names of the keys whose values must be read, as the file spells them.
+inline constexpr const char* SettingsKeyLastGetGroups = "NNTP Last Get Groups";
+inline constexpr const char* SettingsKeyNntpPort = "NNTP Remote Port";
+inline constexpr const char* SettingsKeyQwkId = "Qwk ID";
+inline constexpr const char* SettingsKeyLinesPerMessage = "Lines Per Messages";
+inline constexpr const char* SettingsKeyMaximumArticleSize = "Maximum Article Size";
 
 struct Settings {
     std::string NntpServer;
@@ -22,23 +33,59 @@ struct Settings {
     std::string QwkId;
     std::int32_t LinesPerMessage = 0;
     std::string WorkDirectory;
+    // The largest article a run takes, in bytes; stored in kilobytes as
+    // "Maximum Article Size" in [NNTP].
+    std::int64_t MaximumArticleBytes = DefaultMaximumArticleBytes;
+
+    // The file's text of each key ReadSettings could not read, by key name
+    // (SettingsKeyNntpPort, ...). The field meanwhile holds a stand-in: the
+    // default for a number, an invalid date, an empty Qwk ID. While the field
+    // still holds its stand-in, WriteSettings leaves that key's line in the
+    // file as it is, so a value nobody entered never replaces it. The
+    // settings dialog shows the text and drops the entry when the user
+    // changes it.
+    std::map<std::string, std::string> UnreadTexts;
 };
 
-// Raised when a stored value cannot be converted ("'%s' is not a valid date")
-// or the file cannot be written ("Unable to write to %s").
+// A value ReadSettings could not read: its key, the message for the user
+// ("'12/9/26' is not a valid date"), and whether a batch run must not start
+// on the stand-in (a wrong port or a packet name that is not a file name
+// could fetch from, or write to, the wrong place).
+struct SettingsProblem {
+    std::string Key;
+    std::string Message;
+    bool StopsBatchRun = false;
+};
+
+// Raised when ZANDREL.INI is a special file (it is then never opened) or the
+// file cannot be written ("Unable to write to %s").
 struct SettingsError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Reads the ten keys from iniPath in file order, each with its default. The
-// caller has already set WorkDirectory to its default. A stored date that does
-// not read throws SettingsError; the keys after it keep their values.
-void ReadSettings(Settings& settings, const std::string& iniPath);
-// Writes the ten keys in file order; throws SettingsError when it cannot.
+// Reads every key from iniPath in file order, each with its default. The
+// caller has already set WorkDirectory to its default. A value that does not
+// read gives its stand-in, its file text goes to UnreadTexts and a problem is
+// returned; the keys after it are read all the same. A special file (a named
+// pipe, a device, a directory) as iniPath throws SettingsError naming it and
+// leaves the settings as they were.
+std::vector<SettingsProblem> ReadSettings(Settings& settings, const std::string& iniPath);
+// Writes the keys in file order ("Maximum Article Size" after all the others,
+// so a file written before it keeps its order); throws SettingsError when it
+// cannot. A key in UnreadTexts whose field still holds its stand-in is not
+// written.
 void WriteSettings(const Settings& settings, const std::string& iniPath);
 
-// The locale's short date, as stored under "NNTP Last Get Groups".
+// The date as stored under "NNTP Last Get Groups": ISO 8601 (2026-12-09), the
+// same under every locale.
 std::string FormatSettingsDate(const QDate& date);
-// Reads a short date back; a two-digit year is taken in the current century.
-// An invalid QDate when the text is not a date.
-QDate ParseSettingsDate(const std::string& text);
+// Reads a stored date: ISO 8601 first, then (for files written before) the
+// locale's short date, where a two-digit year is taken in the current
+// century. An invalid QDate when the text is neither.
+QDate ParseSettingsDate(const std::string& text, const QLocale& locale = QLocale::system());
+
+// The longest Qwk ID: it names the packet files (<QwkId>.QWK, .REP, .MSG).
+inline constexpr std::size_t MaxQwkIdLength = 8;
+// Why the text cannot be a Qwk ID (1 to 8 ASCII letters or digits); empty when
+// it can.
+std::string QwkIdProblem(const std::string& qwkId);

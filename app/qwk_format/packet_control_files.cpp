@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <unordered_set>
 
 namespace qwk {
 namespace {
@@ -35,9 +36,12 @@ void WriteTextFile(const std::string& path, const std::string& text) {
 std::string ControlDatText(const PacketDescription& packet, const NewsGroupTable& table) {
     std::size_t conferenceCount = 0;
     std::string conferences;
+    // A reader takes each number once; of two groups queued under one number
+    // the first names it, as the first is the one replies to it go to.
+    std::unordered_set<std::int32_t> listed;
     for (std::size_t i = 0; i < table.Count(); ++i) {
         const NewsGroupRecord& group = table[i];
-        if (group.Conference < 0)
+        if (group.Conference < 0 || !listed.insert(group.Conference).second)
             continue;
         ++conferenceCount;
         conferences.append(std::to_string(group.Conference)).append(LineBreak);

@@ -22,7 +22,8 @@ struct PacketDescription {
 };
 
 // The text of CONTROL.DAT, lines ended by CR LF. The conferences are the
-// table's queued groups (Conference 0 or more), in table order.
+// table's queued groups (Conference 0 or more), in table order, each number
+// once: of groups queued under the same number the first in the table wins.
 std::string ControlDatText(const PacketDescription& packet, const NewsGroupTable& table);
 
 // The text of DOOR.ID, lines ended by CR LF.

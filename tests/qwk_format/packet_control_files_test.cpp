@@ -43,6 +43,44 @@ TEST(PacketControlFiles, ControlDatListsQueuedGroupsInTableOrder) {
                                                     "\r\n\r\n\r\n");
 }
 
+// The conference lines of CONTROL.DAT: everything after the highest index.
+std::string ConferenceLines(const std::string& controlDat, std::string* highestIndex = nullptr) {
+    std::size_t at = 0;
+    for (int line = 0; line < 10; ++line)
+        at = controlDat.find("\r\n", at) + 2;
+    const std::size_t end = controlDat.find("\r\n", at);
+    if (highestIndex)
+        *highestIndex = controlDat.substr(at, end - at);
+    return controlDat.substr(end + 2);
+}
+
+TEST(PacketControlFiles, ControlDatListsEachConferenceNumberOnceFirstGroupWins) {
+    struct Case {
+        std::vector<std::pair<const char*, std::int32_t>> groups;
+        std::string highestIndex;
+        std::string conferences;
+    };
+    const Case cases[] = {
+        {{{"first.five", 5}, {"second.five", 5}}, "0", "5\r\nfirst.five\r\n"},
+        {{{"a", 1}, {"b", 2}, {"c", 1}, {"d", -1}, {"e", 2}, {"f", 3}},
+         "2",
+         "1\r\na\r\n2\r\nb\r\n3\r\nf\r\n"},
+        {{{"zero.one", 0}, {"zero.two", 0}, {"zero.three", 0}}, "0", "0\r\nzero.one\r\n"},
+        {{{"x", 65535}, {"y", 65535}, {"z", 7}}, "1", "65535\r\nx\r\n7\r\nz\r\n"},
+        {{}, "-1", ""},
+    };
+    for (const Case& c : cases) {
+        NewsGroupTable table;
+        for (const auto& [name, conference] : c.groups)
+            table.Append(name, conference, 0);
+        std::string highestIndex;
+        const std::string lines =
+            ConferenceLines(qwk::ControlDatText(Packet(), table), &highestIndex);
+        EXPECT_EQ(highestIndex, c.highestIndex) << c.conferences;
+        EXPECT_EQ(lines, c.conferences + "\r\n\r\n\r\n");
+    }
+}
+
 TEST(PacketControlFiles, DoorIdNamesTheDoorAndAllowsMixedCase) {
     const std::string text = qwk::DoorIdText();
     EXPECT_EQ(text.rfind("DOOR = Zandrel\r\nVERSION = 1.0\r\n", 0), 0u);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 
@@ -26,9 +27,10 @@ struct ProgramRun {
     QString errors;
 };
 
-ProgramRun Start(const std::string& directory, const QStringList& arguments, int waitMs) {
+ProgramRun Start(const std::string& directory, const QStringList& arguments, int waitMs,
+                 const QProcessEnvironment& environment = NoDisplay()) {
     QProcess process;
-    process.setProcessEnvironment(NoDisplay());
+    process.setProcessEnvironment(environment);
     process.setWorkingDirectory(QString::fromStdString(directory));
     process.start(QString::fromStdString(ZandrelProgram()), arguments);
     ProgramRun run;
@@ -82,13 +84,102 @@ TEST(BatchStart, BatchWithASecondArgumentOpensTheWindow) {
 TEST(BatchStart, BatchErrorsGoToStandardErrorInsteadOfABox) {
     TempWorkDirectory dir(false);
     TempWorkDirectory::Write(dir.File("ZANDREL.INI"),
-                             "[NNTP]\r\nNNTP Server=127.0.0.1\r\nNNTP Last Get Groups=never\r\n");
+                             "[NNTP]\r\nNNTP Server=127.0.0.1\r\nNNTP Last Get Groups=never\r\n"
+                             "[Qwk]\r\nQwk ID=../../x\r\n");
     const ProgramRun run = Start(dir.Path(), {"BATCH"}, 60000);
     ASSERT_TRUE(run.finished);
     EXPECT_TRUE(run.errors.contains("'never' is not a valid date")) << run.errors.toStdString();
-    // Settings read only in part stop the run before it connects anywhere.
+    EXPECT_TRUE(run.errors.contains("'../../x' is not a valid Qwk ID")) << run.errors.toStdString();
+    // A Qwk ID that is no file name stops the run before it connects anywhere
+    // or writes a packet.
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_FALSE(run.errors.contains("connect")) << run.errors.toStdString();
+    EXPECT_NE(TempWorkDirectory::Read(dir.File("ZANDREL.INI")).find("Qwk ID=../../x\r\n"),
+              std::string::npos);
+}
+
+// A date that does not read is reported, and the run goes on with the keys
+// after it (here a port nothing listens on, so it cannot connect).
+TEST(BatchStart, UnreadableDateIsReportedAndTheRunGoesOn) {
+    TempWorkDirectory dir(false);
+    TempWorkDirectory::Write(dir.File("ZANDREL.INI"),
+                             "[NNTP]\r\nNNTP Server=127.0.0.1\r\nNNTP Last Get Groups=12/9/26x\r\n"
+                             "NNTP Remote Port=1\r\n[Qwk]\r\nQwk ID=MYBBS\r\n");
+    const ProgramRun run = Start(dir.Path(), {"BATCH"}, 60000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_TRUE(run.errors.contains("'12/9/26x' is not a valid date")) << run.errors.toStdString();
+    EXPECT_EQ(run.exitCode, 2) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains("Could not connect to 127.0.0.1")) << run.errors.toStdString();
+    EXPECT_NE(
+        TempWorkDirectory::Read(dir.File("ZANDREL.INI")).find("NNTP Last Get Groups=12/9/26x\r\n"),
+        std::string::npos);
+}
+
+QProcessEnvironment WithLocale(const QString& lang) {
+    QProcessEnvironment env = NoDisplay();
+    for (const char* name : {"LANG", "LC_ALL", "LC_TIME", "LANGUAGE"})
+        env.remove(name);
+    if (!lang.isEmpty())
+        env.insert("LANG", lang);
+    return env;
+}
+
+// A run under one locale writes the date; a cron run without LANG reads it.
+TEST(BatchStart, DateWrittenUnderOneLocaleReadsUnderAnother) {
+    TempWorkDirectory dir(false);
+    const std::string settings =
+        "[NNTP]\r\nNNTP Server=127.0.0.1\r\nNNTP Last Get Groups=12/9/26\r\n"
+        "NNTP Remote Port=1\r\n[Qwk]\r\nQwk ID=MYBBS\r\n";
+    TempWorkDirectory::Write(dir.File("ZANDREL.INI"), settings);
+    // The old short date of the American locale still reads there, and is
+    // written back as ISO 8601.
+    ProgramRun run = Start(dir.Path(), {"BATCH"}, 60000, WithLocale("en_US.UTF-8"));
+    ASSERT_TRUE(run.finished);
+    EXPECT_FALSE(run.errors.contains("not a valid")) << run.errors.toStdString();
+    EXPECT_EQ(run.exitCode, 2) << run.errors.toStdString();
+    std::string ini = TempWorkDirectory::Read(dir.File("ZANDREL.INI"));
+    EXPECT_NE(ini.find("NNTP Last Get Groups=2026-12-09\r\n"), std::string::npos) << ini;
+
+    for (const QString& lang : {QString(), QString("C"), QString("de_DE.UTF-8")}) {
+        run = Start(dir.Path(), {"BATCH"}, 60000, WithLocale(lang));
+        ASSERT_TRUE(run.finished);
+        EXPECT_FALSE(run.errors.contains("not a valid")) << run.errors.toStdString();
+        EXPECT_EQ(run.exitCode, 2) << lang.toStdString() << run.errors.toStdString();
+        ini = TempWorkDirectory::Read(dir.File("ZANDREL.INI"));
+        EXPECT_NE(ini.find("NNTP Last Get Groups=2026-12-09\r\n"), std::string::npos)
+            << lang.toStdString() << ini;
+        EXPECT_NE(ini.find("Qwk ID=MYBBS\r\n"), std::string::npos) << ini;
+    }
+
+    // Without LANG the old American date is not a date; it is reported, kept,
+    // and the run goes on.
+    TempWorkDirectory::Write(dir.File("ZANDREL.INI"), settings);
+    run = Start(dir.Path(), {"BATCH"}, 60000, WithLocale(QString()));
+    ASSERT_TRUE(run.finished);
+    EXPECT_TRUE(run.errors.contains("'12/9/26' is not a valid date")) << run.errors.toStdString();
+    EXPECT_EQ(run.exitCode, 2) << run.errors.toStdString();
+    EXPECT_NE(
+        TempWorkDirectory::Read(dir.File("ZANDREL.INI")).find("NNTP Last Get Groups=12/9/26\r\n"),
+        std::string::npos);
+}
+
+// A named pipe where GROUPS.DAT or ZANDREL.INI belongs once hung the start.
+TEST(BatchStart, NamedPipeInPlaceOfAFileStopsTheStartAtOnce) {
+    for (const char* name : {"GROUPS.DAT", "ZANDREL.INI"}) {
+        TempWorkDirectory dir(false);
+        if (std::string(name) != "ZANDREL.INI")
+            TempWorkDirectory::Write(dir.File("ZANDREL.INI"),
+                                     "[NNTP]\r\nNNTP Server=127.0.0.1\r\nNNTP Remote Port=1\r\n"
+                                     "[Qwk]\r\nQwk ID=MYBBS\r\n");
+        ASSERT_EQ(::mkfifo(dir.File(name).c_str(), 0600), 0);
+        const ProgramRun run = Start(dir.Path(), {"BATCH"}, 30000);
+        ASSERT_TRUE(run.finished) << "the start waited on " << name;
+        EXPECT_EQ(run.exitCode, 1) << run.errors.toStdString();
+        EXPECT_TRUE(run.errors.contains(QString::fromStdString(
+            dir.File(name) + " is a named pipe, not a regular file; it is not opened")))
+            << run.errors.toStdString();
+        EXPECT_TRUE(std::filesystem::is_fifo(dir.File(name)));
+    }
 }
 
 TEST(BatchStart, AReplyPacketThatCannotBeReadIsNamedKeptAndFailsTheRun) {

@@ -18,11 +18,18 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +67,18 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// Clicks the button from the dialog's own event loop rather than from inside
+// an answer: a box the click opens is then answered too (an answerer's timer
+// does not fire again while one of its answers runs). Until the click has
+// run, `pending` is set and the dialog is to be left alone.
+void ClickSoon(QAbstractButton* button, bool& pending) {
+    pending = true;
+    QTimer::singleShot(0, button, [button, &pending] {
+        button->click();
+        pending = false;
+    });
+}
+
 TEST_F(MainWindowTest, StartInEmptyDirectoryCreatesFoldersAndWritesEveryDefault) {
     auto form = Start();
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("TEMP")));
@@ -77,6 +96,7 @@ TEST_F(MainWindowTest, StartInEmptyDirectoryCreatesFoldersAndWritesEveryDefault)
                                                "NNTP Password",
                                                "NNTP Last Get Groups",
                                                "NNTP Remote Port",
+                                               "Maximum Article Size",
                                                "[Identity]",
                                                "Domain",
                                                "Organization",
@@ -94,6 +114,7 @@ TEST_F(MainWindowTest, StartInEmptyDirectoryCreatesFoldersAndWritesEveryDefault)
     EXPECT_EQ(form->settings.LinesPerMessage, 90);
     EXPECT_EQ(form->settings.LastGetGroups, QDate::currentDate());
     EXPECT_EQ(form->settings.WorkDirectory, dir.Path() + "/WORK");
+    EXPECT_EQ(form->settings.MaximumArticleBytes, 16777216);
 }
 
 TEST_F(MainWindowTest, OnlyConnectOfTheNetworkCommandsIsEnabledAtStart) {
@@ -172,16 +193,80 @@ TEST_F(MainWindowTest, SecondStartKeepsEditedValuesAndForeignSections) {
 }
 
 TEST_F(MainWindowTest, UnreadableDateIsShownAndTheProgramKeepsRunning) {
-    TempWorkDirectory::Write(
-        dir.File("ZANDREL.INI"),
-        "[NNTP]\r\nNNTP Last Get Groups=yesterday\r\nNNTP Remote Port=120\r\n");
+    TempWorkDirectory::Write(dir.File("ZANDREL.INI"),
+                             "[NNTP]\r\nNNTP Last Get Groups=yesterday\r\nNNTP Remote Port=120\r\n"
+                             "[Qwk]\r\nQwk ID=MYBBS\r\n");
     ModalAnswerer answerer(ModalAnswerer::Click(QMessageBox::Ok));
     auto form = Start();
     ASSERT_EQ(answerer.Texts().size(), 1);
     EXPECT_EQ(answerer.Texts().front(), "'yesterday' is not a valid date");
-    // The keys after the date keep their start values for this run.
-    EXPECT_EQ(form->settings.NntpPort, 0);
+    // The keys after the date are read all the same.
+    EXPECT_EQ(form->settings.NntpPort, 120);
+    EXPECT_EQ(form->settings.QwkId, "MYBBS");
     EXPECT_TRUE(form->Connect1->isEnabled());
+    // The start-up save left the text nobody replaced.
+    EXPECT_NE(
+        TempWorkDirectory::Read(dir.File("ZANDREL.INI")).find("NNTP Last Get Groups=yesterday\r\n"),
+        std::string::npos);
+}
+
+TEST_F(MainWindowTest, InvalidQwkIdIsAStartErrorAndIsNeverUsed) {
+    TempWorkDirectory::Write(dir.File("ZANDREL.INI"),
+                             "[NNTP]\r\nNNTP Server=127.0.0.1\r\n[Qwk]\r\nQwk ID=../../x\r\n");
+    ModalAnswerer answerer(ModalAnswerer::Click(QMessageBox::Ok));
+    auto form = Start();
+    ASSERT_EQ(answerer.Texts().size(), 1);
+    EXPECT_EQ(answerer.Texts().front(),
+              "'../../x' is not a valid Qwk ID: it names the packet files, so it must be 1 to 8 "
+              "letters or digits; set one in Settings");
+    EXPECT_EQ(form->settings.QwkId, "");
+    EXPECT_NE(TempWorkDirectory::Read(dir.File("ZANDREL.INI")).find("Qwk ID=../../x\r\n"),
+              std::string::npos);
+    // The batch run does not start.
+    EXPECT_EQ(form->RunBatch(), 1);
+}
+
+TEST_F(MainWindowTest, DamagedGroupsFileIsToldAndKeptAsBak) {
+    const std::string damaged = "alt.test -1 0\r\nbroken line here\r\ncomp.lang.c 3 4711\n";
+    TempWorkDirectory::Write(dir.File("GROUPS.DAT"), damaged);
+    ModalAnswerer answerer(ModalAnswerer::Click(QMessageBox::Ok));
+    auto form = Start();
+    ASSERT_EQ(answerer.Texts().size(), 1);
+    EXPECT_EQ(answerer.Texts().front(), "GROUPS.DAT: 1 line could not be read and was skipped; "
+                                        "the original is kept as GROUPS.DAT.bak");
+    ASSERT_EQ(form->Groups.Count(), 2u);
+    EXPECT_EQ(form->Groups[1].Name, "comp.lang.c");
+    EXPECT_EQ(form->Groups[1].LastRead, 4711);
+    EXPECT_EQ(TempWorkDirectory::Read(dir.File("GROUPS.DAT.bak")), damaged);
+}
+
+TEST_F(MainWindowTest, NamedPipeAsGroupsFileIsRefusedWithoutWaiting) {
+    const std::string pipe = dir.File("GROUPS.DAT");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    // Should the start wait on the pipe, a writer that opens and closes it
+    // ends the wait, and the test fails instead of hanging.
+    std::atomic<bool> started{false};
+    std::atomic<bool> waited{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 1000 && !started; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (started)
+            return;
+        waited = true;
+        const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    });
+    ModalAnswerer answerer(ModalAnswerer::Click(QMessageBox::Ok));
+    auto form = Start();
+    started = true;
+    watchdog.join();
+    EXPECT_FALSE(waited) << "the start waited on the named pipe";
+    ASSERT_EQ(answerer.Texts().size(), 1);
+    EXPECT_EQ(answerer.Texts().front().toStdString(),
+              pipe + " is a named pipe, not a regular file; it is not opened");
+    EXPECT_EQ(form->Groups.Count(), 0u);
+    EXPECT_EQ(form->RunBatch(), 1);
 }
 
 TEST_F(MainWindowTest, SettingsDialogOkStoresAndCancelDiscards) {
@@ -204,6 +289,70 @@ TEST_F(MainWindowTest, SettingsDialogOkStoresAndCancelDiscards) {
     const std::string ini = TempWorkDirectory::Read(dir.File("ZANDREL.INI"));
     EXPECT_NE(ini.find("NNTP Server=news.example.net"), std::string::npos);
     EXPECT_NE(ini.find("Lines Per Messages=-5"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, SettingsDialogStaysOpenUntilTheQwkIdIsAFileName) {
+    auto form = Start();
+    const char* attempts[] = {"../../x", "", "TOOLONGID", "MY.BBS", "MYBBS"};
+    int visits = 0;
+    bool pending = false;
+    ModalAnswerer answer([&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->button(QMessageBox::Ok)->click();
+            return;
+        }
+        auto* dialog = qobject_cast<TForm2*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        if (pending)
+            return;
+        ASSERT_LT(visits, 5);
+        dialog->Edit1->setText("news.example.net");
+        dialog->Edit8->setText(attempts[visits++]);
+        ClickSoon(dialog->OkButton, pending);
+    });
+    form->Settings1->trigger();
+    EXPECT_EQ(visits, 5);
+    QStringList expected;
+    for (const char* refused : {"../../x", "", "TOOLONGID", "MY.BBS"})
+        expected << QString("'%1' is not a valid Qwk ID: it names the packet files, so it must be "
+                            "1 to 8 letters or digits.")
+                        .arg(refused);
+    EXPECT_EQ(answer.Texts(), expected);
+    EXPECT_EQ(form->settings.QwkId, "MYBBS");
+    EXPECT_NE(TempWorkDirectory::Read(dir.File("ZANDREL.INI")).find("Qwk ID=MYBBS\r\n"),
+              std::string::npos);
+}
+
+// A value the file holds but that cannot be read is shown as it stands; Ok
+// without touching it leaves its line, changing it replaces the line.
+TEST_F(MainWindowTest, SettingsDialogShowsAndKeepsAnUnreadableValue) {
+    TempWorkDirectory::Write(dir.File("ZANDREL.INI"),
+                             "[NNTP]\r\nNNTP Remote Port=one-nineteen\r\n[Qwk]\r\n"
+                             "Qwk ID=MYBBS\r\nLines Per Messages=lots\r\n");
+    std::unique_ptr<TForm1> form;
+    {
+        ModalAnswerer boxes(ModalAnswerer::Click(QMessageBox::Ok));
+        form = Start();
+        EXPECT_EQ(boxes.Count(), 1);
+    }
+    std::string seenPort, seenLines;
+    {
+        ModalAnswerer ok([&](QWidget* modal) {
+            auto* dialog = qobject_cast<TForm2*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            seenPort = dialog->Edit2->text().toStdString();
+            seenLines = dialog->Edit9->text().toStdString();
+            dialog->Edit9->setText("60");
+            dialog->OkButton->click();
+        });
+        form->Settings1->trigger();
+    }
+    EXPECT_EQ(seenPort, "one-nineteen");
+    EXPECT_EQ(seenLines, "lots");
+    const std::string ini = TempWorkDirectory::Read(dir.File("ZANDREL.INI"));
+    EXPECT_NE(ini.find("NNTP Remote Port=one-nineteen\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Lines Per Messages=60\r\n"), std::string::npos) << ini;
+    EXPECT_EQ(form->settings.LinesPerMessage, 60);
 }
 
 TEST_F(MainWindowTest, SettingsDialogCancelChangesNothing) {
@@ -249,6 +398,63 @@ TEST_F(MainWindowTest, GroupsLoadAtStartAndDialogQueuesAGroup) {
     form->close();
     EXPECT_EQ(TempWorkDirectory::Read(dir.File("GROUPS.DAT")),
               "alt.test 0 -10\r\ncomp.lang.c 3 4711\r\nmisc.misc -1 0\r\n");
+}
+
+TEST_F(MainWindowTest, GroupDialogStaysOpenUntilTheConferenceIsANumberAPacketCarries) {
+    TempWorkDirectory::Write(dir.File("GROUPS.DAT"), "alt.test 4 40\r\n");
+    auto form = Start();
+    form->SetCurrentGridRow(1);
+    const std::pair<const char*, const char*> attempts[] = {
+        {"abc", "40"}, {"65536", "40"}, {"-1", "40"}, {"12", "forty"}, {"65535", "41"}};
+    int visits = 0;
+    bool pending = false;
+    {
+        ModalAnswerer answer([&](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                box->button(QMessageBox::Ok)->click();
+                return;
+            }
+            auto* dialog = qobject_cast<TForm5*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            if (pending)
+                return;
+            ASSERT_LT(visits, 5);
+            dialog->ConferenceEdit->setText(attempts[visits].first);
+            dialog->LastReadEdit->setText(attempts[visits].second);
+            ++visits;
+            ClickSoon(dialog->OkButton, pending);
+        });
+        form->EditGroupSettings();
+        EXPECT_EQ(visits, 5);
+        ASSERT_EQ(answer.Texts().size(), 4);
+        EXPECT_TRUE(answer.Texts()[0].startsWith("'abc' is not a valid Qwk Conference"));
+        EXPECT_TRUE(answer.Texts()[1].startsWith("'65536' is not a valid Qwk Conference"));
+        EXPECT_TRUE(answer.Texts()[2].startsWith("'-1' is not a valid Qwk Conference"));
+        EXPECT_TRUE(answer.Texts()[3].startsWith("'forty' is not a valid Last Message Read"));
+    }
+    EXPECT_EQ(form->Groups[0].Conference, 65535);
+    EXPECT_EQ(form->Groups[0].LastRead, 41);
+
+    // Cancel after a refusal changes nothing.
+    visits = 0;
+    ModalAnswerer cancel([&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->button(QMessageBox::Ok)->click();
+            return;
+        }
+        auto* dialog = qobject_cast<TForm5*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        if (pending)
+            return;
+        if (visits++ == 0) {
+            dialog->ConferenceEdit->setText("abc");
+            ClickSoon(dialog->OkButton, pending);
+        } else {
+            dialog->CancelButton->click();
+        }
+    });
+    form->EditGroupSettings();
+    EXPECT_EQ(form->Groups[0].Conference, 65535);
 }
 
 TEST_F(MainWindowTest, ClosingWithoutChangesLeavesGroupsFileAlone) {

@@ -80,19 +80,57 @@ TEST(GroupSettings, TextsShowUnqueuedAsEmptyConference) {
 
 TEST(GroupSettings, OkQueuesUnqueuesAndSetsTheLastReadPointer) {
     NewsGroupTable table = TableOf({"alt.test"});
-    ApplyGroupSettings(table, 0, {"0", "-20"});
+    EXPECT_TRUE(ApplyGroupSettings(table, 0, {"0", "-20"}));
     EXPECT_EQ(table[0].Conference, 0);
     EXPECT_EQ(table[0].LastRead, -20);
     EXPECT_TRUE(table.GroupsChanged);
 
-    ApplyGroupSettings(table, 0, {"", "4711"});
+    EXPECT_TRUE(ApplyGroupSettings(table, 0, {"", "4711"}));
     EXPECT_EQ(table[0].Conference, -1);
     EXPECT_EQ(table[0].LastRead, 4711);
 
-    table[0].Conference = 7;
-    ApplyGroupSettings(table, 0, {"seven", "many"});
-    EXPECT_EQ(table[0].Conference, -1);
+    EXPECT_TRUE(ApplyGroupSettings(table, 0, {" 65535 ", ""}));
+    EXPECT_EQ(table[0].Conference, 65535);
     EXPECT_EQ(table[0].LastRead, 0);
+}
+
+// A conference a packet cannot carry, or a text that is no number, is refused
+// and changes nothing; the message names the text and what would do.
+TEST(GroupSettings, ConferenceOutOfRangeOrNotANumberIsRefused) {
+    struct Case {
+        GroupSettingsTexts texts;
+        const char* message;
+    };
+    const char* conferenceHelp =
+        "' is not a valid Qwk Conference: enter a number from 0 to 65535, or nothing for a group "
+        "that is not queued.";
+    const Case cases[] = {
+        {{"65536", "0"}, conferenceHelp},
+        {{"-1", "0"}, conferenceHelp},
+        {{"-5", "0"}, conferenceHelp},
+        {{"abc", "0"}, conferenceHelp},
+        {{"seven", "many"}, conferenceHelp},
+        {{"1.5", "0"}, conferenceHelp},
+        {{"$10", "0"}, conferenceHelp},
+        {{"99999999999", "0"}, conferenceHelp},
+        {{"3", "many"}, "' is not a valid Last Message Read: enter a whole number."},
+        {{"3", "12abc"}, "' is not a valid Last Message Read: enter a whole number."},
+        {{"3", "99999999999"}, "' is not a valid Last Message Read: enter a whole number."},
+    };
+    for (const Case& c : cases) {
+        NewsGroupTable table = TableOf({"alt.test"});
+        table[0].Conference = 7;
+        table[0].LastRead = 70;
+        const bool conferenceWrong = std::string(c.message) == conferenceHelp;
+        EXPECT_EQ(GroupSettingsProblem(c.texts),
+                  "'" + (conferenceWrong ? c.texts.Conference : c.texts.LastRead) + c.message);
+        EXPECT_FALSE(ApplyGroupSettings(table, 0, c.texts)) << c.texts.Conference;
+        EXPECT_EQ(table[0].Conference, 7);
+        EXPECT_EQ(table[0].LastRead, 70);
+        EXPECT_FALSE(table.GroupsChanged);
+    }
+    EXPECT_EQ(GroupSettingsProblem({"", ""}), "");
+    EXPECT_EQ(GroupSettingsProblem({"0", "-2147483648"}), "");
 }
 
 TEST(NewsGroupTableModel, ShowsTheTableWithItsHeaderTexts) {

@@ -262,7 +262,11 @@ void TForm1::FormCreate() {
     ProgramRandom(); // seeded from the clock now, for the message identifiers
     ApplyEnablingSet(false);
     Groups.Clear();
-    startedCleanly_ = RunGuarded([this] {
+    // Values that could not be read and lines of GROUPS.DAT that were
+    // skipped: the start goes on, and the user is told once it is done.
+    std::vector<std::string> notices;
+    bool settingsStopBatchRun = false;
+    startedCleanly_ = RunGuarded([&] {
         StartDirectory = Local8(QDir::currentPath());
         TempDirectory = VxSlashIt(StartDirectory) + "TEMP";
         CreateDirectoryIfMissing(TempDirectory);
@@ -270,11 +274,27 @@ void TForm1::FormCreate() {
         CreateDirectoryIfMissing(workDirectory);
         settings.WorkDirectory = workDirectory;
         Help.SetPath(VxSlashIt(StartDirectory) + "ZANDREL.HLP");
-        ReadSettings(settings, IniPath());
+        for (const SettingsProblem& problem : ReadSettings(settings, IniPath())) {
+            notices.push_back(problem.Message);
+            settingsStopBatchRun = settingsStopBatchRun || problem.StopsBatchRun;
+        }
         WriteSettings(settings, IniPath());
-        if (LoadGroups(Groups, StartDirectory))
+        std::string groupsNotice;
+        if (LoadGroups(Groups, StartDirectory, &groupsNotice))
             FillGrid();
+        if (!groupsNotice.empty())
+            notices.push_back(groupsNotice);
     });
+    if (!notices.empty()) {
+        std::string text;
+        for (const std::string& notice : notices)
+            text += (text.empty() ? "" : "\n") + notice;
+        ShowErrorBox(text);
+    }
+    // A batch run on such a stand-in could fetch from, or write to, the
+    // wrong place (a Qwk ID that is not a file name, a port that is not one).
+    if (settingsStopBatchRun)
+        startedCleanly_ = false;
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -599,9 +619,11 @@ void TForm1::EditGroupSettings() {
     dialog->ConferenceEdit->setFocus();
     if (dialog->exec() != QDialog::Accepted)
         return;
-    ApplyGroupSettings(
-        Groups, index,
-        {Local8(dialog->ConferenceEdit->text()), Local8(dialog->LastReadEdit->text())});
+    // The dialog closes on Ok only with texts that apply.
+    if (!ApplyGroupSettings(
+            Groups, index,
+            {Local8(dialog->ConferenceEdit->text()), Local8(dialog->LastReadEdit->text())}))
+        return;
     GridModel->RowChanged(index);
 }
 

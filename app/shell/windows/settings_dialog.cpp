@@ -1,9 +1,11 @@
 #include "shell/windows/settings_dialog.h"
 
+#include "shell/windows/message_boxes.h"
 #include "vxutil.h"
 
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -59,27 +61,63 @@ TForm2::TForm2(QWidget* parent) : OkCancelDialog(parent) {
 
 void TForm2::LoadFrom(const Settings& settings) {
     PageControl1->setCurrentIndex(0);
+    // A value the file held but could not be read is shown as the file has it.
+    auto shown = [&settings](const char* key, const QString& value) {
+        const auto unread = settings.UnreadTexts.find(key);
+        return unread == settings.UnreadTexts.end() ? value : Text(unread->second);
+    };
     Edit1->setText(Text(settings.NntpServer));
-    Edit2->setText(QString::number(settings.NntpPort));
+    Edit2->setText(shown(SettingsKeyNntpPort, QString::number(settings.NntpPort)));
     Edit3->setText(Text(settings.NntpUserId));
     Edit4->setText(Text(settings.NntpPassword));
     Edit6->setText(Text(settings.Domain));
     Edit7->setText(Text(settings.Organization));
-    Edit8->setText(Text(settings.QwkId));
-    Edit9->setText(QString::number(settings.LinesPerMessage));
+    Edit8->setText(shown(SettingsKeyQwkId, Text(settings.QwkId)));
+    Edit9->setText(shown(SettingsKeyLinesPerMessage, QString::number(settings.LinesPerMessage)));
     Edit10->setText(Text(settings.WorkDirectory));
 }
 
 void TForm2::StoreInto(Settings& settings) const {
+    // A box that still shows the unreadable text of its key leaves the key as
+    // it is (its line in the file stays); one the user changed sets it.
+    auto changed = [&settings](const char* key, const QLineEdit* edit) {
+        const auto unread = settings.UnreadTexts.find(key);
+        if (unread == settings.UnreadTexts.end())
+            return true;
+        if (Text(edit) == unread->second)
+            return false;
+        settings.UnreadTexts.erase(unread);
+        return true;
+    };
     settings.NntpServer = Text(Edit1);
-    settings.NntpPort = VxStrToInt(Text(Edit2), 119);
+    if (changed(SettingsKeyNntpPort, Edit2))
+        settings.NntpPort = VxStrToInt(Text(Edit2), DefaultNntpPort);
     settings.NntpUserId = Text(Edit3);
     settings.NntpPassword = Text(Edit4);
     settings.Domain = Text(Edit6);
     settings.Organization = Text(Edit7);
-    settings.QwkId = Text(Edit8);
-    settings.LinesPerMessage = VxStrToInt(Text(Edit9), 90);
+    if (changed(SettingsKeyQwkId, Edit8))
+        settings.QwkId = Text(Edit8);
+    if (changed(SettingsKeyLinesPerMessage, Edit9))
+        settings.LinesPerMessage = VxStrToInt(Text(Edit9), DefaultLinesPerMessage);
     settings.WorkDirectory = Text(Edit10);
+}
+
+std::string TForm2::Problem() const {
+    return QwkIdProblem(Text(Edit8));
+}
+
+void TForm2::accept() {
+    // The Qwk ID names the packet's files: the dialog stays open until it can.
+    const std::string problem = Problem();
+    if (!problem.empty()) {
+        PageControl1->setCurrentIndex(2);
+        Edit8->setFocus();
+        QMessageBox::warning(this, QString::fromLatin1(ApplicationTitle),
+                             QString::fromLocal8Bit(problem + "."));
+        return;
+    }
+    OkCancelDialog::accept();
 }
 
 bool EditSettings(TForm2& dialog, Settings& settings, const std::string& iniPath) {

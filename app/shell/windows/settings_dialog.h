@@ -4,6 +4,8 @@
 #include "core/settings.h"
 #include "shell/windows/small_dialogs.h"
 
+#include <string>
+
 class QLineEdit;
 class QTabWidget;
 
@@ -13,10 +15,20 @@ class TForm2 : public OkCancelDialog {
 public:
     explicit TForm2(QWidget* parent = nullptr);
 
-    // Copies the settings into the boxes and shows the "NNTP Settings" page.
+    // Copies the settings into the boxes and shows the "NNTP Settings" page. A
+    // value the file held but could not be read (Settings::UnreadTexts) is
+    // shown as the file has it.
     void LoadFrom(const Settings& settings);
-    // Copies the boxes back, the numbers through VxStrToInt with their defaults.
+    // Copies the boxes back, the numbers through VxStrToInt with their
+    // defaults. A box still showing an unreadable value's text leaves that
+    // value (and its line in the file) as it is.
     void StoreInto(Settings& settings) const;
+    // Why Ok cannot close the dialog (the Qwk ID is not 1 to 8 letters or
+    // digits); empty when it can.
+    std::string Problem() const;
+    // Ok: refused with a message, the dialog staying open, while Problem()
+    // has something to say.
+    void accept() override;
 
     QTabWidget* PageControl1;
     QLineEdit* Edit1;  // NNTP Server
@@ -30,6 +42,7 @@ public:
     QLineEdit* Edit10; // Work Directory
 };
 
-// Runs the dialog over the settings; on Ok stores them and writes the file.
+// Runs the dialog over the settings; on Ok (which needs a valid Qwk ID)
+// stores them and writes the file.
 // Returns true when the user accepted.
 bool EditSettings(TForm2& dialog, Settings& settings, const std::string& iniPath);

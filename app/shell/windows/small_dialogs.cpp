@@ -1,11 +1,15 @@
 #include "shell/windows/small_dialogs.h"
 
+#include "core/newsgroup_table.h"
+#include "shell/windows/message_boxes.h"
+
 #include <QApplication>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -89,6 +93,20 @@ TForm5::TForm5(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     AddButtons(layout);
+}
+
+void TForm5::accept() {
+    const GroupSettingsTexts texts{ConferenceEdit->text().toLocal8Bit().toStdString(),
+                                   LastReadEdit->text().toLocal8Bit().toStdString()};
+    const std::string problem = GroupSettingsProblem(texts);
+    if (!problem.empty()) {
+        const bool conferenceWrong = !GroupSettingsProblem({texts.Conference, ""}).empty();
+        (conferenceWrong ? ConferenceEdit : LastReadEdit)->setFocus();
+        QMessageBox::warning(this, QString::fromLatin1(ApplicationTitle),
+                             QString::fromLocal8Bit(problem));
+        return;
+    }
+    OkCancelDialog::accept();
 }
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {

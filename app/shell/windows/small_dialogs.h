@@ -34,6 +34,10 @@ class TForm5 : public OkCancelDialog {
     Q_OBJECT
 public:
     explicit TForm5(QWidget* parent = nullptr);
+    // Ok: refused with a message, the dialog staying open, while the
+    // conference is neither empty (not queued) nor a number from 0 to 65535,
+    // or the last-read pointer is neither empty nor a whole number.
+    void accept() override;
     QLabel* GroupName;
     QLineEdit* ConferenceEdit;
     QLineEdit* LastReadEdit;
