@@ -1,5 +1,7 @@
 #include "news_connection.h"
 
+#include "nntp_control/nntp_wire.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 
@@ -63,6 +65,9 @@ TransferOutcome NewsConnection::RunAndWait(const char* label, const std::functio
 }
 
 TransferOutcome NewsConnection::ConnectAndWait() {
+    NNTP1.SetDocumentLimits(
+        static_cast<std::size_t>(std::max<std::int64_t>(1, settings_.MaximumArticleBytes)),
+        nntp::DefaultListLimit);
     return RunAndWait(nullptr, [this] { NNTP1.Connect(settings_.NntpServer, settings_.NntpPort); });
 }
 

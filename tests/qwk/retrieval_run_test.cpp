@@ -1,6 +1,5 @@
 #include "qwk/retrieval_run.h"
 
-#include "nntp_control/nntp_wire.h"
 #include "qwk_format/message_file.h"
 #include "qwk_format/messages_dat_test_reader.h"
 #include "qwk_format/packet_packing.h"
@@ -258,7 +257,7 @@ TEST_F(RetrievalRunTest, AWideRangeIsWalkedByItsNumbersAndATooLargeArticleIsSkip
     server.Reply("LISTGROUP g.unlisted", "500 What?\r\n");
     table.Append("g.sparse", 1, 0);
     table.Append("g.unlisted", 2, 0);
-    connection.NNTP1.SetDocumentLimits(2048, nntp::DefaultListLimit);
+    settings.MaximumArticleBytes = 2048;
 
     ConnectAndRun();
 
