@@ -2,11 +2,11 @@
 // UnzipCommand; action 8 extracts the entries matching the file spec.
 //
 // The archives it opens come from other programs, so it checks every entry it
-// is asked for before writing anything: a name that is absolute or climbs out
-// with "..", a symbolic link, or more than ExtractionLimit bytes in all make
-// the whole action fail with nothing written. Files are created through
-// directory handles that never follow a link, so nothing lands outside the
-// destination even when the destination already holds links.
+// is asked for before writing anything: a name that is empty, absolute or
+// climbs out with "..", a symbolic link, or more than ExtractionLimit bytes in
+// all make the whole action fail with nothing written. Files are created
+// through directory handles that never follow a link, so nothing lands
+// outside the destination even when the destination already holds links.
 #include "zipcommon/name_patterns.h"
 #include "zipcommon/status_report.h"
 #include "zipcommon/zip_commands.h"
@@ -198,10 +198,11 @@ std::int32_t Extract(UnzipCommand& command) {
         const std::string name = stat.name;
         if (!Wanted(name, patterns))
             continue;
-        const bool isDirectory = name.back() == '/' || name.back() == '\\';
+        // An empty name has no parts either, so it is refused here too.
         std::vector<std::string> parts = SafeParts(name);
         if (parts.empty() || IsLink(zip, index))
             return DZ_UNSAFE_ENTRY;
+        const bool isDirectory = name.back() == '/' || name.back() == '\\';
         if (isDirectory && (command.NoDirectoryNamesFlag != 0 || command.NoDirectoryItemsFlag != 0))
             continue;
         if (command.NoDirectoryNamesFlag != 0)

@@ -2,6 +2,7 @@
 
 #include <QDate>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -69,8 +70,14 @@ std::optional<GroupSelection> ParseGroupReply(std::string_view line) {
 }
 
 std::string NewGroupsArguments(double date) {
-    const double days = std::isfinite(date) ? std::floor(date) : 0.0;
-    const QDate day = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));
+    const QDate epoch(1899, 12, 30);
+    // A date beyond the years 1 to 9999 has no yyyymmdd form, and converting
+    // a day count beyond 64 bits is undefined: such a date becomes the
+    // nearest end.
+    const double first = static_cast<double>(epoch.daysTo(QDate(1, 1, 1)));
+    const double last = static_cast<double>(epoch.daysTo(QDate(9999, 12, 31)));
+    const double days = std::isfinite(date) ? std::clamp(std::floor(date), first, last) : 0.0;
+    const QDate day = epoch.addDays(static_cast<qint64>(days));
     char text[64];
     std::snprintf(text, sizeof text, "%04d%02d%02d 000000 GMT", day.year(), day.month(), day.day());
     return text;
