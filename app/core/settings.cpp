@@ -2,6 +2,7 @@
 // in the order the file keeps them.
 #include "settings.h"
 
+#include "ascii.h"
 #include "profile.h"
 #include "regular_file.h"
 #include "vxutil.h"
@@ -29,6 +30,7 @@ constexpr const char* KeyQwkId = SettingsKeyQwkId;
 constexpr const char* KeyLinesPerMessage = SettingsKeyLinesPerMessage;
 constexpr const char* KeyWorkDirectory = "Work Directory";
 constexpr const char* KeyMaximumArticleSize = SettingsKeyMaximumArticleSize;
+constexpr const char* KeyCharacterSet = SettingsKeyCharacterSet;
 
 constexpr std::int64_t BytesPerKilobyte = 1024;
 
@@ -237,7 +239,39 @@ std::vector<SettingsProblem> ReadSettings(Settings& settings, const std::string&
                        KilobytesText(DefaultMaximumArticleBytes) + " is used",
                    false);
     }
+
+    const std::string charsetText = readText(SectionQwk, KeyCharacterSet, "");
+    settings.CharacterSet = mime::PacketCharset::Cp437;
+    if (!charsetText.empty()) {
+        if (const auto charset = CharacterSetNamed(charsetText))
+            settings.CharacterSet = *charset;
+        else
+            unread(KeyCharacterSet, charsetText,
+                   "'" + charsetText + "' is not a valid " + KeyCharacterSet +
+                       " (CP437, ISO-8859-1 or UTF-8); CP437 is used",
+                   false);
+    }
     return problems;
+}
+
+const char* CharacterSetName(mime::PacketCharset charset) {
+    switch (charset) {
+    case mime::PacketCharset::Latin1:
+        return "ISO-8859-1";
+    case mime::PacketCharset::Utf8:
+        return "UTF-8";
+    case mime::PacketCharset::Cp437:
+        break;
+    }
+    return "CP437";
+}
+
+std::optional<mime::PacketCharset> CharacterSetNamed(const std::string& name) {
+    for (const auto charset :
+         {mime::PacketCharset::Cp437, mime::PacketCharset::Latin1, mime::PacketCharset::Utf8})
+        if (ascii::EqualIgnoringCase(name, CharacterSetName(charset)))
+            return charset;
+    return std::nullopt;
 }
 
 void WriteSettings(const Settings& settings, const std::string& iniPath) {
@@ -272,4 +306,7 @@ void WriteSettings(const Settings& settings, const std::string& iniPath) {
     writeUnlessUnread(SectionNntp, KeyMaximumArticleSize,
                       settings.MaximumArticleBytes == DefaultMaximumArticleBytes,
                       KilobytesText(settings.MaximumArticleBytes));
+    writeUnlessUnread(SectionQwk, KeyCharacterSet,
+                      settings.CharacterSet == mime::PacketCharset::Cp437,
+                      CharacterSetName(settings.CharacterSet));
 }

@@ -1,10 +1,13 @@
 // The program-wide settings kept in ZANDREL.INI.
 #pragma once
 
+#include "mime/packet_charset.h"
+
 #include <QDate>
 #include <QLocale>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,6 +24,7 @@ inline constexpr const char* SettingsKeyNntpPort = "NNTP Remote Port";
 inline constexpr const char* SettingsKeyQwkId = "Qwk ID";
 inline constexpr const char* SettingsKeyLinesPerMessage = "Lines Per Messages";
 inline constexpr const char* SettingsKeyMaximumArticleSize = "Maximum Article Size";
+inline constexpr const char* SettingsKeyCharacterSet = "Character Set";
 
 struct Settings {
     std::string NntpServer;
@@ -36,6 +40,9 @@ struct Settings {
     // The largest article a run takes, in bytes; stored in kilobytes as
     // "Maximum Article Size" in [NNTP].
     std::int64_t MaximumArticleBytes = DefaultMaximumArticleBytes;
+    // The character set of the packet's text; stored as "Character Set" in
+    // [Qwk] by its name (CharacterSetName).
+    mime::PacketCharset CharacterSet = mime::PacketCharset::Cp437;
 
     // The file's text of each key ReadSettings could not read, by key name
     // (SettingsKeyNntpPort, ...). The field meanwhile holds a stand-in: the
@@ -75,6 +82,11 @@ std::vector<SettingsProblem> ReadSettings(Settings& settings, const std::string&
 // cannot. A key in UnreadTexts whose field still holds its stand-in is not
 // written.
 void WriteSettings(const Settings& settings, const std::string& iniPath);
+
+// "CP437", "ISO-8859-1" or "UTF-8", as stored and shown.
+const char* CharacterSetName(mime::PacketCharset charset);
+// The set of that name, letter case aside; nothing for another name.
+std::optional<mime::PacketCharset> CharacterSetNamed(const std::string& name);
 
 // The date as stored under "NNTP Last Get Groups": ISO 8601 (2026-12-09), the
 // same under every locale.

@@ -39,7 +39,14 @@ void SplitIntoMessages(const std::string& articleText, std::int32_t linesPerMess
         RemoveTrailingControlAndSpace(line);
         std::string_view rest(line);
         do {
-            const std::string_view piece = rest.substr(0, MaxMessageLine);
+            std::size_t cut = std::min(rest.size(), MaxMessageLine);
+            // Not inside a UTF-8 character: back off over its continuation
+            // bytes (in a single-byte set that only shortens the line).
+            for (int i = 0; i < 3 && cut < rest.size() && cut > 1 &&
+                            (static_cast<unsigned char>(rest[cut]) & 0xC0) == 0x80;
+                 ++i)
+                --cut;
+            const std::string_view piece = rest.substr(0, cut);
             rest.remove_prefix(piece.size());
             scratch.append(piece).push_back(LineEnd);
             if (++lineCount == linesPerMessage || scratch.size() >= MaxMessageText) {

@@ -2,6 +2,8 @@
 
 #include "archive/unzip_file.h"
 #include "archive/zip_file.h"
+#include "mime/article_decoder.h"
+#include "mime/packet_charset.h"
 #include "qwk/retrieval_rules.h"
 #include "qwk_format/message_file.h"
 #include "qwk_format/packet_control_files.h"
@@ -30,14 +32,6 @@ std::string HeaderValue(const TDocHeaders& headers, const char* name, std::strin
     if (const TDocHeader* header = headers.Find(name))
         return header->Value;
     return fallback;
-}
-
-ArticleHeaders ReadArticleHeaders(const TDocHeaders& headers) {
-    ArticleHeaders result;
-    result.From = HeaderValue(headers, "From", "");
-    result.Subject = HeaderValue(headers, "Subject", "");
-    result.Date = HeaderValue(headers, "Date", DefaultDateValue);
-    return result;
 }
 
 // The wait for every article handles window messages already; the extra
@@ -100,7 +94,8 @@ private:
     std::string archivePath_;
     std::unique_ptr<MessageFile> messageFile_;
     std::optional<MessageWriter> writer_;
-    std::string messageText_; // reused for every message of the run
+    std::string messageText_;                     // reused for every message of the run
+    std::vector<mime::HeaderField> headerFields_; // reused for every article
     std::vector<std::int32_t> lastReadAtStart_;
     // What the uncollected packet held when the run began.
     bool continuesPacket_ = false;
@@ -342,10 +337,24 @@ void Run::SaveArticle(NewsGroupRecord& group, std::int32_t articleNumber) {
     if (!messageFile_)
         OpenMessageFile();
 
-    const ArticleHeaders headers = ReadArticleHeaders(c_.connection.ArticleHeaders());
+    // What the reader sees: the article's text, not its wire form, in the
+    // packet's character set.
+    const TDocHeaders& received = c_.connection.ArticleHeaders();
+    headerFields_.resize(received.Count());
+    for (std::size_t i = 0; i < received.Count(); ++i) {
+        headerFields_[i].Name = received.At(i).Name;
+        headerFields_[i].Value = received.At(i).Value;
+    }
+    const mime::DecodedArticle decoded =
+        mime::DecodeArticle(headerFields_, c_.connection.ReceivedText());
+    const mime::PacketCharset charset = c_.settings.CharacterSet;
+    ArticleHeaders headers;
+    headers.From = mime::ToPacketCharset(decoded.From, charset);
+    headers.Subject = mime::ToPacketCharset(decoded.Subject, charset);
+    headers.Date = HeaderValue(received, "Date", DefaultDateValue);
 
-    SplitIntoMessages(c_.connection.ReceivedText(), c_.settings.LinesPerMessage, messageText_,
-                      [&](std::string_view lines, bool moreFollows) {
+    SplitIntoMessages(mime::ToPacketCharset(decoded.Body, charset), c_.settings.LinesPerMessage,
+                      messageText_, [&](std::string_view lines, bool moreFollows) {
                           writer_->WriteMessage(headers, articleNumber, group, lines, moreFollows);
                       });
 

@@ -71,15 +71,15 @@ std::optional<std::string> FindReplyArchive(const Settings& settings) {
     return FindFileIgnoringCase(settings.WorkDirectory, settings.QwkId + ".REP");
 }
 
-std::string DecodeReplyText(std::string_view textBlocks) {
+std::string DecodeReplyText(std::string_view textBlocks, mime::PacketCharset charset) {
     std::string body;
     body.reserve(textBlocks.size() + textBlocks.size() / 16);
-    for (char c : textBlocks) {
-        if (c == qwk::LineEnd)
-            body += "\r\n";
-        else
-            body += c;
+    std::size_t start = 0;
+    for (const std::size_t end : mime::QwkLineEnds(textBlocks, charset)) {
+        body.append(textBlocks.substr(start, end - start)).append("\r\n");
+        start = end + 1;
     }
+    body.append(textBlocks.substr(start));
     const auto last = body.find_last_not_of(' ');
     body.erase(last == std::string::npos ? 0 : last + 1);
     return body;
@@ -228,7 +228,7 @@ ReplyRead ReplyPacketReader::ReadReplyMessage(ReplyMessage& reply) {
     if (messageFile_.gcount() != static_cast<std::streamsize>(text.size()))
         return damaged();
     reply.Records += text;
-    reply.Body = DecodeReplyText(text);
+    reply.Body = DecodeReplyText(text, settings_.CharacterSet);
     return reply.Body.empty() ? ReplyRead::Empty : ReplyRead::Reply;
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/newsgroup_table.h"
 #include "core/settings.h"
+#include "mime/packet_charset.h"
 #include "qwk_format/qwk_header.h"
 
 #include <cstdint>
@@ -29,8 +30,10 @@ std::optional<std::string> FindFileIgnoringCase(const std::string& directory,
 std::optional<std::string> FindReplyArchive(const Settings& settings);
 
 // The text blocks of a reply as the article body: each QWK line end becomes
-// CR LF, every other byte stays, and only the spaces at the very end go.
-std::string DecodeReplyText(std::string_view textBlocks);
+// CR LF, every other byte stays, and only the spaces at the very end go. In
+// a UTF-8 packet a 0xE3 that begins a character is not a line end.
+std::string DecodeReplyText(std::string_view textBlocks,
+                            mime::PacketCharset charset = mime::PacketCharset::Cp437);
 
 // The first record of the table whose Conference is the reply's conference.
 const NewsGroupRecord* FindConferenceGroup(const NewsGroupTable& table, std::uint16_t conference);

@@ -79,7 +79,9 @@ TEST_F(SettingsStoreTest, MissingFileGivesDefaultsAndIsWrittenInFileOrder) {
                              "Qwk ID=\r\n"
                              "Lines Per Messages=90\r\n"
                              "Work Directory=" +
-                             start.WorkDirectory + "\r\n");
+                             start.WorkDirectory +
+                             "\r\n"
+                             "Character Set=CP437\r\n");
 }
 
 TEST_F(SettingsStoreTest, EveryFieldSurvivesAWriteAndARead) {
@@ -259,6 +261,7 @@ TEST_F(SettingsStoreTest, MaximumArticleSizeIsReadInKilobytesAndWrittenAfterEver
     WriteSettings(settings, Ini());
     std::string expected = before;
     expected.insert(expected.find("\r\n\r\n[Identity]") + 2, "Maximum Article Size=16384\r\n");
+    expected += "Character Set=CP437\r\n";
     EXPECT_EQ(ReadIni(), expected);
 
     for (const auto& [text, bytes] : std::vector<std::pair<std::string, std::int64_t>>{

@@ -103,7 +103,8 @@ TEST_F(MainWindowTest, StartInEmptyDirectoryCreatesFoldersAndWritesEveryDefault)
                                                "[Qwk]",
                                                "Qwk ID",
                                                "Lines Per Messages",
-                                               "Work Directory"};
+                                               "Work Directory",
+                                               "Character Set"};
     std::vector<std::string> present;
     for (const auto& k : keys)
         if (!k.empty())

@@ -3,6 +3,7 @@
 #include "shell/windows/message_boxes.h"
 #include "vxutil.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -53,6 +54,13 @@ TForm2::TForm2(QWidget* parent) : OkCancelDialog(parent) {
     Edit8 = AddRow(form, "Qwk ID", "Edit8");
     Edit9 = AddRow(form, "Maximum Lines Per Message", "Edit9");
     Edit10 = AddRow(form, "Work Directory", "Edit10");
+    CharacterSetBox = new QComboBox;
+    CharacterSetBox->setObjectName("CharacterSetBox");
+    for (const auto charset :
+         {mime::PacketCharset::Cp437, mime::PacketCharset::Latin1, mime::PacketCharset::Utf8})
+        CharacterSetBox->addItem(QString::fromLatin1(CharacterSetName(charset)),
+                                 static_cast<int>(charset));
+    form->addRow(QStringLiteral("Character Set"), CharacterSetBox);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl1);
@@ -75,6 +83,8 @@ void TForm2::LoadFrom(const Settings& settings) {
     Edit8->setText(shown(SettingsKeyQwkId, Text(settings.QwkId)));
     Edit9->setText(shown(SettingsKeyLinesPerMessage, QString::number(settings.LinesPerMessage)));
     Edit10->setText(Text(settings.WorkDirectory));
+    CharacterSetBox->setCurrentIndex(
+        CharacterSetBox->findData(static_cast<int>(settings.CharacterSet)));
 }
 
 void TForm2::StoreInto(Settings& settings) const {
@@ -101,6 +111,11 @@ void TForm2::StoreInto(Settings& settings) const {
     if (changed(SettingsKeyLinesPerMessage, Edit9))
         settings.LinesPerMessage = VxStrToInt(Text(Edit9), DefaultLinesPerMessage);
     settings.WorkDirectory = Text(Edit10);
+    // An unreadable set shows as the default; choosing another one sets it.
+    const auto charset = static_cast<mime::PacketCharset>(CharacterSetBox->currentData().toInt());
+    if (charset != settings.CharacterSet)
+        settings.UnreadTexts.erase(SettingsKeyCharacterSet);
+    settings.CharacterSet = charset;
 }
 
 std::string TForm2::Problem() const {

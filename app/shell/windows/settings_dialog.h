@@ -6,6 +6,7 @@
 
 #include <string>
 
+class QComboBox;
 class QLineEdit;
 class QTabWidget;
 
@@ -40,6 +41,7 @@ public:
     QLineEdit* Edit8;  // Qwk ID
     QLineEdit* Edit9;  // Maximum Lines Per Message
     QLineEdit* Edit10; // Work Directory
+    QComboBox* CharacterSetBox;
 };
 
 // Runs the dialog over the settings; on Ok (which needs a valid Qwk ID)
