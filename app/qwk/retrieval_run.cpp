@@ -9,10 +9,12 @@
 #include "qwk_format/packet_control_files.h"
 #include "qwk_format/packet_packing.h"
 #include "qwk_format/qwk_message_writer.h"
+#include "qwk_format/thread_store.h"
 #include "run_interruption.h"
 #include "vxutil.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QElapsedTimer>
 
 #include <algorithm>
@@ -357,6 +359,12 @@ void Run::SaveArticle(NewsGroupRecord& group, std::int32_t articleNumber) {
                       messageText_, [&](std::string_view lines, bool moreFollows) {
                           writer_->WriteMessage(headers, articleNumber, group, lines, moreFollows);
                       });
+
+    if (c_.threads)
+        c_.threads->Remember(static_cast<std::uint16_t>(group.Conference), articleNumber,
+                             HeaderValue(received, "Message-ID", ""),
+                             HeaderValue(received, "References", ""), QDate::currentDate(),
+                             decoded.Subject);
 
     // Stop at the first failed write rather than consume the rest of the
     // groups for a packet that cannot be made.

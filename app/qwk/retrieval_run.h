@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+class ThreadStore;
 class TUnzipFile;
 class TZipFile;
 
@@ -26,6 +27,9 @@ struct RetrievalContext {
     ProgressView& progress;
     TZipFile& zip;
     TUnzipFile& unzip;
+    // Learns each written message's article, for the threads of replies;
+    // none: nothing is remembered.
+    ThreadStore* threads = nullptr;
 };
 
 // What the run came to.

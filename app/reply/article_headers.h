@@ -33,7 +33,30 @@ struct ArticleIdentity {
 };
 
 // Replaces headers with From, Newsgroups, Subject, Organization (only when
-// set) and Message-ID, in that order.
+// set) and Message-ID, in that order, from the reply's header fields as they
+// are.
 void ComposeArticleHeaders(TDocHeaders& headers, const qwk::Block& replyHeader,
                            const std::string& newsgroup, const ArticleIdentity& identity,
                            const std::string& messageId);
+
+// A reply made ready for the wire: its full sender and subject and its text
+// in UTF-8, and the thread it continues.
+struct ReplyArticle {
+    std::string Sender;     // as the reader gave it: a name, or an address
+    std::string Subject;
+    std::string References; // empty: the reply starts a thread
+    std::string Body;       // CR LF lines
+};
+
+// The version User-Agent names.
+inline constexpr const char* ProgramVersion = "1.0";
+
+// As above, then References (when the reply continues a thread) and, when
+// anything is not ASCII, MIME-Version, Content-Type (UTF-8) and
+// Content-Transfer-Encoding (8bit, or quoted-printable when a line would pass
+// 998 octets; the body is then encoded), then User-Agent. A non-ASCII
+// Subject or name goes out as RFC 2047 encoded words. Returns the body as it
+// goes out.
+std::string ComposeReplyArticle(TDocHeaders& headers, const ReplyArticle& reply,
+                                const std::string& newsgroup, const ArticleIdentity& identity,
+                                const std::string& messageId);

@@ -3,7 +3,12 @@
 #include "ascii.h"
 #include "core/run_views.h"
 #include "nntp/news_connection.h"
+#include "mime/packet_charset.h"
+#include "mime/text_charset.h"
+#include "qwk_format/references.h"
+#include "qwk_format/thread_store.h"
 #include "reply/article_headers.h"
+#include "reply/reply_kludges.h"
 #include "reply/posting_journal.h"
 #include "run_interruption.h"
 
@@ -60,16 +65,16 @@ bool RefusedAsDuplicate(const TransferOutcome& posted) {
 
 // Sends one reply with this Message-ID and waits for the control; true when
 // the server took it, or, for a reply sent before (inDoubt), says it has it.
-bool PostReply(NewsConnection& connection, const ReplyMessage& reply, const NewsGroupRecord& group,
-               const ArticleIdentity& identity, const std::string& messageId, bool inDoubt,
-               RunLog& log) {
+bool PostReply(NewsConnection& connection, const ReplyArticle& article,
+               const NewsGroupRecord& group, const ArticleIdentity& identity,
+               const std::string& messageId, bool inDoubt, RunLog& log) {
     log.AppendLine("Sending article to " + group.Name);
     TDocHeaders headers;
-    ComposeArticleHeaders(headers, reply.Header, group.Name, identity, messageId);
+    const std::string body = ComposeReplyArticle(headers, article, group.Name, identity, messageId);
 
     TransferOutcome posted;
     try {
-        posted = connection.PostArticle(headers, reply.Body);
+        posted = connection.PostArticle(headers, body);
     } catch (const EControlError& refused) {
         // The control would not even start (the connection dropped on an
         // earlier reply, say): this reply waits for the next run.
@@ -83,7 +88,73 @@ bool PostReply(NewsConnection& connection, const ReplyMessage& reply, const News
     }
     log.AppendLine("        Article not posted." +
                    (posted.Text.empty() ? std::string() : " " + posted.Text));
+    // A From without an address is what servers refuse when no Domain is set.
+    if (identity.Domain.empty() && article.Sender.find('@') == std::string::npos &&
+        ascii::Lower(posted.Text).find("from") != std::string::npos)
+        log.AppendLine("        Set Domain in Settings (Identity) so that replies go out with "
+                       "an address.");
     return false;
+}
+
+std::string Trimmed(std::string text) {
+    const auto last = text.find_last_not_of(' ');
+    text.erase(last == std::string::npos ? 0 : last + 1);
+    return text;
+}
+
+// Text a reader wrote: UTF-8 when it is valid UTF-8 with characters beyond
+// ASCII (some readers pass the user's UTF-8 through), otherwise the packet's
+// character set.
+std::string ReplyTextToUtf8(std::string_view text, mime::PacketCharset charset) {
+    bool multibyte = false;
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t length = mime::Utf8CharLength(text, i);
+        if (length == 0)
+            return mime::FromPacketCharset(text, charset);
+        multibyte = true;
+        i += length;
+    }
+    return multibyte ? std::string(text) : mime::FromPacketCharset(text, charset);
+}
+
+// The reply as it goes out: its full fields from the reader's lines at the
+// top of the text, the thread it continues, and everything in UTF-8.
+ReplyArticle PrepareReply(const ReplyMessage& reply, std::uint16_t conference,
+                          mime::PacketCharset charset, const ThreadStore* threads, RunLog& log) {
+    const ReplyFields fields{Trimmed(qwk::HeaderText(reply.Header, qwk::header::From)),
+                             Trimmed(qwk::HeaderText(reply.Header, qwk::header::To)),
+                             Trimmed(qwk::HeaderText(reply.Header, qwk::header::Subject))};
+    const KludgedReply kludged = ReadReplyKludges(reply.Body, fields);
+    ReplyArticle article;
+    article.Sender = ReplyTextToUtf8(kludged.Fields.From, charset);
+    article.Subject = ReplyTextToUtf8(kludged.Fields.Subject, charset);
+    article.Body = ReplyTextToUtf8(kludged.Body, charset);
+
+    std::string reference = Trimmed(qwk::HeaderText(reply.Header, qwk::header::ReferenceNumber));
+    reference.erase(0, reference.find_first_not_of(' '));
+    if (!threads || reference.empty() || reference == "0")
+        return article;
+    const ThreadEntry* parent = threads->FindParent(conference, reference);
+    if (!parent) {
+        log.AppendLine("        The message replied to (# " + reference +
+                       ") is not known here; sent without References.");
+        return article;
+    }
+    article.References = ReplyReferences(parent->References, parent->MessageId);
+    // A subject the reader cut, or sent without its "Re: ", is completed
+    // from the parent's, compared as the reader saw it.
+    if (!parent->Subject.empty()) {
+        const std::string seen = mime::ToPacketCharset(parent->Subject, charset);
+        if (ReplySubject(kludged.Fields.Subject, seen) != kludged.Fields.Subject)
+            article.Subject = ascii::StartsWithIgnoringCase(parent->Subject, "Re:")
+                                  ? parent->Subject
+                                  : "Re: " + parent->Subject;
+    }
+    return article;
 }
 
 // A reply sent by a run that ended before the server's answer was recorded:
@@ -126,7 +197,8 @@ void LogPacketOutcome(const ReplyPacketOutcome& outcome, const std::string& arch
 PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& table,
                           const Settings& settings, const std::string& tempDirectory,
                           const std::string& journalPath, RunLog& log, ProgressView& progress,
-                          TUnzipFile& unzip, TZipFile& zip, const MessageIdSource& messageIds) {
+                          TUnzipFile& unzip, TZipFile& zip, const MessageIdSource& messageIds,
+                          const ThreadStore* threads) {
     PostingSummary summary;
     const auto archive = FindReplyArchive(settings);
     PostingJournal journal(journalPath);
@@ -209,7 +281,10 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
             continue;
         }
         interruption::DurableStep("reply-sending");
-        if (!PostReply(connection, reply, *group, identity, messageId, sentBefore.has_value(),
+        const ReplyArticle article =
+            PrepareReply(reply, qwk::HeaderConference(reply.Header), settings.CharacterSet,
+                         threads, log);
+        if (!PostReply(connection, article, *group, identity, messageId, sentBefore.has_value(),
                        log)) {
             ++summary.NotPosted;
             reader.KeepReply(reply);

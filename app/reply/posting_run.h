@@ -18,6 +18,7 @@ class ProgressView;
 class RunLog;
 class TUnzipFile;
 class TZipFile;
+class ThreadStore;
 struct Settings;
 
 // The program's random number generator, seeded from the clock on first use;
@@ -49,7 +50,10 @@ struct PostingSummary {
 // without a reply archive. Reports through the log window and the status line.
 // journalPath: where the run records each reply it sends (posting_journal.h),
 // so that a run that ends early never leads to a reply posted twice.
+// threads: the articles Get Articles wrote, for the References of replies
+// (none: replies start threads, as a packet made elsewhere would have them).
 PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& table,
                           const Settings& settings, const std::string& tempDirectory,
                           const std::string& journalPath, RunLog& log, ProgressView& progress,
-                          TUnzipFile& unzip, TZipFile& zip, const MessageIdSource& messageIds = {});
+                          TUnzipFile& unzip, TZipFile& zip, const MessageIdSource& messageIds = {},
+                          const ThreadStore* threads = nullptr);

@@ -40,6 +40,31 @@ void AppendHeaderText(std::string& out, const std::string& text) {
         out += (c == '\r' || c == '\n') ? ' ' : c;
 }
 
+// A folded value keeps its folds: CR LF before a space or tab that is
+// followed by more text on its line. Any other CR or LF would end the header
+// (or, alone on a line, the headers) for some servers, so it becomes a space.
+void AppendFoldedHeaderValue(std::string& out, const std::string& value) {
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c != '\r' && c != '\n') {
+            out += c;
+            continue;
+        }
+        const bool fold = c == '\r' && i + 2 < value.size() && value[i + 1] == '\n' &&
+                          (value[i + 2] == ' ' || value[i + 2] == '\t');
+        if (fold) {
+            const std::size_t next = value.find_first_not_of(" \t", i + 2);
+            if (next != std::string::npos && value[next] != '\r' && value[next] != '\n' &&
+                !out.ends_with(": ")) {
+                out += "\r\n";
+                ++i;
+                continue;
+            }
+        }
+        out += ' ';
+    }
+}
+
 } // namespace
 
 std::optional<int> StatusCode(std::string_view line) {
@@ -108,7 +133,7 @@ std::string PostingWireForm(const TDocHeaders& headers, std::string_view text) {
             wire += '.';
         AppendHeaderText(wire, header.Name);
         wire += ": ";
-        AppendHeaderText(wire, header.Value);
+        AppendFoldedHeaderValue(wire, header.Value);
         wire += "\r\n";
     }
     wire += "\r\n";

@@ -182,10 +182,12 @@ TEST_F(PostArticlesE2E, ARefusedReplyStaysInTheArchiveAlone) {
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].first, "MYBBS.MSG");
     EXPECT_EQ(files[0].second, ReplyPacketBuilder("MYBBS").Add(refused).MessageFile());
-    ASSERT_GE(log.lines.size(), 2u);
-    const std::string& notPosted = log.lines[log.lines.size() - 2];
+    ASSERT_GE(log.lines.size(), 3u);
+    const std::string& notPosted = log.lines[log.lines.size() - 3];
     EXPECT_THAT(notPosted, StartsWith("        Article not posted. "));
     EXPECT_THAT(notPosted, HasSubstr("Internet syntax")); // the server's own words
+    // and what to do about it
+    EXPECT_THAT(log.lines[log.lines.size() - 2], HasSubstr("Set Domain in Settings"));
 }
 
 } // namespace

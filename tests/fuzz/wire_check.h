@@ -40,13 +40,22 @@ inline void CheckPostingWireForm(const TDocHeaders& headers, std::string_view te
         lines.push_back(std::string_view(wire).substr(start, end - start));
         start = end + 2;
     }
-    FUZZ_CHECK(lines.size() >= headers.Count() + 2);
-    for (std::size_t i = 0; i < headers.Count(); ++i)
-        FUZZ_CHECK(!lines[i].empty());
-    FUZZ_CHECK(lines[headers.Count()].empty());
+    // Each header is one line and its folds: lines that begin with a space
+    // or tab and carry more than white space.
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < headers.Count(); ++i) {
+        FUZZ_CHECK(at < lines.size() && !lines[at].empty() && lines[at][0] != ' ' &&
+                   lines[at][0] != '\t');
+        for (++at; at < lines.size() && !lines[at].empty() &&
+                   (lines[at][0] == ' ' || lines[at][0] == '\t');
+             ++at)
+            FUZZ_CHECK(lines[at].find_first_not_of(" \t") != std::string_view::npos);
+    }
+    FUZZ_CHECK(at + 1 < lines.size());
+    FUZZ_CHECK(lines[at].empty());
     FUZZ_CHECK(lines.back() == ".");
     std::string body;
-    for (std::size_t i = headers.Count() + 1; i + 1 < lines.size(); ++i) {
+    for (std::size_t i = at + 1; i + 1 < lines.size(); ++i) {
         std::string_view line = lines[i];
         if (line.starts_with('.')) {
             FUZZ_CHECK(line.starts_with(".."));

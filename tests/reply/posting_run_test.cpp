@@ -2,6 +2,8 @@
 // order, what the log says, and what stays in the reply archive.
 #include "reply/posting_run.h"
 
+#include "mime/article_decoder.h"
+#include "qwk_format/thread_store.h"
 #include "reply/posting_journal.h"
 
 #include "archive/unzip_file.h"
@@ -19,8 +21,10 @@
 #include <memory>
 
 namespace fs = std::filesystem;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
@@ -119,7 +123,8 @@ TEST_F(PostingRunTest, PostsEachReplyToItsGroupAndKeepsTheOneWithoutAGroup) {
                                  "Newsgroups: alt.first\r\n"
                                  "Subject: First\r\n"
                                  "Organization: Example Inc.\r\n"
-                                 "Message-ID: <46365.75.1.42@zandrel.example.org>");
+                                 "Message-ID: <46365.75.1.42@zandrel.example.org>\r\n"
+                                 "User-Agent: Zandrel/1.0");
     EXPECT_EQ(posted[0].Body, "Hello\r\n..dot line\r\n...two\r\n");
     // The reply without a group neither counts nor shows in the log.
     EXPECT_THAT(posted[1].Headers, HasSubstr("From: jdoe@example.net\r\n"));
@@ -209,7 +214,8 @@ TEST_F(PostingRunTest, AFullyPostedPacketIsDeletedWhateverTheCaseOfItsNames) {
     EXPECT_EQ(posted[1].Headers, "From: jdoe@example.net\r\n"
                                  "Newsgroups: alt.second\r\n"
                                  "Subject: Second\r\n"
-                                 "Message-ID: <46365.75.2.42@zandrel>");
+                                 "Message-ID: <46365.75.2.42@zandrel>\r\n"
+                                 "User-Agent: Zandrel/1.0");
     EXPECT_THAT(log.lines,
                 ElementsAre("Sending article to alt.second", "Sending article to alt.second"));
 }
@@ -281,6 +287,68 @@ TEST_F(PostingRunTest, AReplySentBeforeIsPostedOnceWhateverTheServerSays) {
             EXPECT_THAT(posted[0], HasSubstr("Message-ID: " + sentId));
         }
         connection->DisconnectAndWait();
+    }
+}
+
+// A reply continues the thread of the message it answers, carries the whole
+// subject the reader could only cut, and its characters arrive as UTF-8.
+TEST_F(PostingRunTest, RepliesCarryTheirThreadTheirWholeSubjectAndTheirCharacters) {
+    const std::string parentSubject = "A subject about caf\xC3\xA9 that is rather long";
+    ThreadStore threads(dir.File("THREADS.DAT"));
+    threads.Remember(1, 42, "<parent@x>", "<root@x>", QDate::currentDate(), parentSubject);
+    // As a reader of a code page 437 packet writes them: the subject field
+    // cut to 25 characters, "é" as 0x82, a long subject as a line on top.
+    const std::string cut = std::string("Re: A subject about caf\x82 that").substr(0, 25);
+    struct Case {
+        const char* what;
+        ReplyDraft draft;
+        std::vector<std::string> headers; // each somewhere in the posted headers
+        std::string body;
+    };
+    const std::string longSubject = "Subject: A subject of sixty characters, longer than the field";
+    const Case cases[] = {
+        {"a reply with a cut subject",
+         {1, "John Doe", cut, "All", "Quoting you\nMerci, caf\x82", "", "42"},
+         {"References: <root@x> <parent@x>\r\n", "=?UTF-8?Q?caf=C3=A9?=",
+          "Content-Type: text/plain; charset=UTF-8\r\n", "Content-Transfer-Encoding: 8bit\r\n"},
+         "Quoting you\r\nMerci, caf\xC3\xA9\r\n"},
+        {"a subject on the reader's line",
+         {1, "John Doe", longSubject.substr(9, 25), "All", longSubject + "\n\nText", "", ""},
+         {"Subject: A subject of sixty characters, longer than the field\r\n"},
+         "Text\r\n"},
+        {"a reference not known here",
+         {1, "John Doe", "Unknown", "All", "Text", "", "77"},
+         {"Subject: Unknown\r\n"},
+         "Text\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ReplyPacketBuilder packet("MYBBS");
+        packet.Add(c.draft);
+        WritePacket(packet);
+        const std::size_t before = server.PostedArticles().size();
+        const PostingSummary summary = PostingRun(*connection, table, settings, Temp(), Journal(),
+                                                  log, progress, unzip, zip, ids, &threads);
+        EXPECT_EQ(summary.Posted, 1);
+        const auto posted = Posted();
+        ASSERT_EQ(posted.size(), before + 1);
+        for (const std::string& header : c.headers)
+            EXPECT_THAT(posted.back().Headers + "\r\n", HasSubstr(header));
+        EXPECT_EQ(posted.back().Body, c.body);
+        if (std::string(c.what) == "a reference not known here") {
+            EXPECT_THAT(posted.back().Headers, Not(HasSubstr("References")));
+            EXPECT_THAT(log.lines, Contains(HasSubstr("# 77) is not known here")));
+        }
+        if (std::string(c.what) == "a reply with a cut subject") {
+            std::string headers = posted.back().Headers + "\r\n";
+            for (auto fold = headers.find("\r\n "); fold != std::string::npos;
+                 fold = headers.find("\r\n "))
+                headers.replace(fold, 3, " ");
+            const auto at = headers.find("Subject: ") + 9;
+            const std::string subject = headers.substr(at, headers.find("\r\n", at) - at);
+            EXPECT_EQ(mime::DecodeArticle({{"Subject", subject}}, "x").Subject,
+                      "Re: " + parentSubject);
+        }
     }
 }
 

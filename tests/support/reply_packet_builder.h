@@ -24,6 +24,8 @@ struct ReplyDraft {
     std::string Text;
     // When set, stored in the block count field instead of the true count.
     std::string BlockCountText;
+    // The number of the message replied to; "0" (none) when empty.
+    std::string Reference = {};
 };
 
 class ReplyPacketBuilder {
@@ -60,7 +62,7 @@ public:
         Put(header, h::To, draft.To);
         Put(header, h::From, draft.From);
         Put(header, h::Subject, draft.Subject);
-        Put(header, h::ReferenceNumber, "0");
+        Put(header, h::ReferenceNumber, draft.Reference.empty() ? "0" : draft.Reference);
         Put(header, h::BlockCount,
             draft.BlockCountText.empty() ? std::to_string(text.size() / qwk::BlockSize + 1)
                                          : draft.BlockCountText);

@@ -8,6 +8,7 @@
 #include "qwk/retrieval_run.h"
 #include "qwk_format/message_file.h"
 #include "qwk_format/packet_packing.h"
+#include "qwk_format/thread_store.h"
 #include "reply/posting_run.h"
 #include "run_interruption.h"
 #include "shell/windows/log_window.h"
@@ -22,6 +23,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDate>
 #include <QDir>
 #include <QFrame>
 #include <QHeaderView>
@@ -491,22 +493,29 @@ void TForm1::DisconnectAndWait() {
 }
 
 qwk::RetrievalSummary TForm1::RetrievalRun() {
+    ThreadStore threads(ThreadStore::PathIn(StartDirectory));
+    threads.Load(QDate::currentDate());
     const qwk::RetrievalSummary summary =
         qwk::RetrieveArticles({*Connection, Groups, settings, TempDirectory, *windows_.Form6, *this,
-                               *windows_.ProgressForm, *ZipFile1, *UnzipFile1});
+                               *windows_.ProgressForm, *ZipFile1, *UnzipFile1, &threads});
     // The packet is in place: the new LastRead values go to GROUPS.DAT now,
     // not at exit, so a run killed later does not deliver them again.
     if (Groups.GroupsChanged && !SaveGroups(Groups, StartDirectory))
         throw GroupsFileError("Unable to write to " + VxSlashIt(StartDirectory) +
                               "GROUPS.DAT; the next run gets these articles again");
     interruption::DurableStep("groups-saved");
+    // Without it replies only lose their threads; the run has done its work.
+    if (!threads.Save(QDate::currentDate()))
+        ShowErrorBox(threads.Error() + "; replies to these articles go out without References.");
     return summary;
 }
 
 PostingSummary TForm1::PostingRun() {
+    ThreadStore threads(ThreadStore::PathIn(StartDirectory));
+    threads.Load(QDate::currentDate());
     return ::PostingRun(*Connection, Groups, settings, TempDirectory,
                         VxSlashIt(StartDirectory) + "POSTED.DAT", *windows_.Form6,
-                        *windows_.ProgressForm, *UnzipFile1, *ZipFile1);
+                        *windows_.ProgressForm, *UnzipFile1, *ZipFile1, {}, &threads);
 }
 
 void TForm1::GetArticles1Click() {
