@@ -1,6 +1,7 @@
 // The unattended round trip as cron runs it: `zandrel BATCH` with no display
 // against the local news server takes the new articles of the queued groups
 // out as a QWK packet and posts the replies of the reply packet.
+#include "mime/article_decoder.h"
 #include "support/blocking_nntp_client.h"
 #include "support/local_news_server.h"
 #include "support/program_path.h"
@@ -180,6 +181,94 @@ TEST(BatchRoundTrip, AFullDiskLosesNothing) {
             messages = bytes;
     EXPECT_NE(messages.find("a short article"), std::string::npos);
     EXPECT_NE(messages.find("line 1499 of an article"), std::string::npos);
+}
+
+std::string HeaderOf(const std::string& article, const std::string& name) {
+    std::string unfolded = article.substr(0, article.find("\r\n\r\n") + 2);
+    for (auto fold = unfolded.find("\r\n "); fold != std::string::npos;
+         fold = unfolded.find("\r\n "))
+        unfolded.replace(fold, 3, " ");
+    const auto at = unfolded.find("\r\n" + name + ": ");
+    if (at == std::string::npos)
+        return {};
+    const auto start = at + 4 + name.size();
+    return unfolded.substr(start, unfolded.find("\r\n", start) - start);
+}
+
+// Replies made by a reader of the packet keep the thread, the whole subject
+// and their accented letters, and a reply to a reply carries the chain.
+TEST(BatchRoundTrip, RepliesContinueTheirThreadsInAnyLanguage) {
+    const std::string group = UniqueGroup("threads");
+    ASSERT_TRUE(NewsdSucceeds("newgroup " + group)) << "is scripts/newsd running?";
+    BlockingNntpClient client;
+    ASSERT_TRUE(client.connect("127.0.0.1", 119)) << client.lastReply();
+    const std::string parentId = "<parent." + group + "@example.org>";
+    ASSERT_TRUE(
+        client
+            .post("From: Ann Example <ann@example.org>\r\nNewsgroups: " + group +
+                  "\r\nSubject: =?UTF-8?Q?A_subject_about_caf=C3=A9_that_is_rather_long?=\r\n"
+                  "Message-ID: " +
+                  parentId +
+                  "\r\nMIME-Version: 1.0\r\n"
+                  "Content-Type: text/plain; charset=UTF-8\r\n\r\nThe parent\r\n")
+            .ok)
+        << client.lastReply();
+    const auto parentRange = client.group(group);
+    ASSERT_TRUE(parentRange.has_value());
+
+    TempWorkDirectory dir(false);
+    TempWorkDirectory::Write(dir.File("ZANDREL.INI"),
+                             "[NNTP]\r\nNNTP Server=127.0.0.1\r\nNNTP Remote Port=119\r\n"
+                             "[Identity]\r\nDomain=example.org\r\n[Qwk]\r\nQwk ID=MYBBS\r\n");
+    TempWorkDirectory::Write(dir.File("GROUPS.DAT"), group + " 1 0\r\n");
+    fs::create_directory(dir.File("WORK"));
+    ASSERT_EQ(RunBatch(dir.Path()).exitCode, 0);
+    fs::remove(dir.File("WORK/MYBBS.QWK")); // collected
+
+    // As a code page 437 reader writes them: "é" as 0x82, the subject field
+    // cut to 25 characters, a longer subject as a line on top of the text.
+    const std::string number = std::to_string(parentRange->last);
+    const std::string longSubject = "A reply subject of sixty characters, longer than its field";
+    ReplyPacketBuilder packet("MYBBS");
+    packet.Add({1, "Jos\x82 Doe", "Re: A subject about caf\x82", "Ann", "Merci, caf\x82 au lait",
+                "", number});
+    packet.Add({1, "John Doe", longSubject.substr(0, 25), "All",
+                "Subject: " + longSubject + "\n\nPlain text", "", number});
+    ASSERT_TRUE(WriteZipArchive(dir.File("WORK/MYBBS.REP"), {{"MYBBS.MSG", packet.MessageFile()}}));
+    const BatchResult posted = RunBatch(dir.Path());
+    EXPECT_EQ(posted.exitCode, 0) << posted.output;
+
+    const auto afterReplies = client.group(group);
+    ASSERT_TRUE(afterReplies.has_value());
+    ASSERT_EQ(afterReplies->count, 3) << posted.output;
+    const auto accented = client.article(afterReplies->last - 1);
+    const auto plain = client.article(afterReplies->last);
+    ASSERT_TRUE(accented && plain);
+    EXPECT_EQ(HeaderOf(*accented, "References"), parentId);
+    const mime::DecodedArticle decoded =
+        mime::DecodeArticle({{"From", HeaderOf(*accented, "From")},
+                             {"Subject", HeaderOf(*accented, "Subject")},
+                             {"Content-Type", HeaderOf(*accented, "Content-Type")}},
+                            accented->substr(accented->find("\r\n\r\n") + 4));
+    EXPECT_EQ(decoded.Subject, "Re: A subject about caf\xC3\xA9 that is rather long");
+    EXPECT_EQ(decoded.From, "Jos\xC3\xA9 Doe <Jos.Doe@example.org>");
+    EXPECT_EQ(decoded.Body, "Merci, caf\xC3\xA9 au lait\r\n");
+    EXPECT_EQ(HeaderOf(*plain, "Subject"), longSubject);
+    EXPECT_EQ(plain->substr(plain->find("\r\n\r\n") + 4), "Plain text\r\n");
+    EXPECT_EQ(HeaderOf(*plain, "Content-Type"), "") << "an ASCII reply needs no MIME";
+
+    // The next run fetches the replies; a reply to one carries the chain.
+    ASSERT_EQ(RunBatch(dir.Path()).exitCode, 0);
+    const std::string replyId = HeaderOf(*plain, "Message-ID");
+    ReplyPacketBuilder second("MYBBS");
+    second.Add({1, "Ann", "Re: chain", "John", "And on", "", std::to_string(afterReplies->last)});
+    ASSERT_TRUE(WriteZipArchive(dir.File("WORK/MYBBS.REP"), {{"MYBBS.MSG", second.MessageFile()}}));
+    ASSERT_EQ(RunBatch(dir.Path()).exitCode, 0);
+    const auto chain = client.group(group);
+    ASSERT_TRUE(chain.has_value());
+    const auto last = client.article(chain->last);
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(HeaderOf(*last, "References"), parentId + " " + replyId);
 }
 
 } // namespace
