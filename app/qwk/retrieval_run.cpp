@@ -325,13 +325,16 @@ void Run::RollReadPointersForward() {
 
 void Run::OpenMessageFile() {
     const std::string path = VxSlashIt(c_.tempDirectory) + "MESSAGES.DAT";
+    const bool utf8 = c_.settings.CharacterSet == mime::PacketCharset::Utf8;
     if (continuesPacket_) {
         messageFile_ = std::make_unique<MessageFile>(path, MessageFile::Mode::Append);
         writer_.emplace(*messageFile_);
+        writer_->SetUtf8Fields(utf8);
         return;
     }
     messageFile_ = std::make_unique<MessageFile>(path);
     writer_.emplace(*messageFile_);
+    writer_->SetUtf8Fields(utf8);
     writer_->WriteBanner();
 }
 

@@ -63,6 +63,17 @@ void AppendHeaderLine(std::string& text, std::string_view name, std::string_view
 
 } // namespace
 
+std::string MessageWriter::FitField(std::string text, HeaderField field) const {
+    if (!utf8Fields_ || text.size() <= field.width)
+        return text;
+    // Cut before the character the width would split, not inside it.
+    std::size_t cut = field.width;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    text.resize(cut);
+    return text;
+}
+
 DateAndTime ParseDateHeader(const std::string& dateValue) {
     std::string rest = dateValue;
     if (rest.empty() || !IsDigit(rest.front()))
@@ -144,8 +155,8 @@ void MessageWriter::WriteMessage(const ArticleHeaders& headers, std::int32_t art
     SetHeaderText(header_, header::Date, when.Date);
     SetHeaderText(header_, header::Time, when.Time);
     SetHeaderText(header_, header::To, "All");
-    SetHeaderText(header_, header::From, SenderName(headers.From));
-    SetHeaderText(header_, header::Subject, headers.Subject);
+    SetHeaderText(header_, header::From, FitField(SenderName(headers.From), header::From));
+    SetHeaderText(header_, header::Subject, FitField(headers.Subject, header::Subject));
     SetHeaderText(header_, header::Password, "");
     SetHeaderText(header_, header::ReferenceNumber, "0");
     SetHeaderText(header_, header::BlockCount, std::to_string(text_.size() / BlockSize + 1));

@@ -82,11 +82,17 @@ public:
 
     std::size_t MessagesWritten() const { return messagesWritten_; }
 
+    // The text is UTF-8: a header field is cut between characters.
+    void SetUtf8Fields(bool utf8) { utf8Fields_ = utf8; }
+
 private:
     ByteSink& sink_;
     Block header_{};
     std::string text_; // reused between messages to avoid an allocation per article
     std::size_t messagesWritten_ = 0;
+    bool utf8Fields_ = false;
+
+    std::string FitField(std::string text, HeaderField field) const;
 };
 
 } // namespace qwk
