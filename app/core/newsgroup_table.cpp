@@ -116,15 +116,23 @@ std::string GroupSettingsProblem(const GroupSettingsTexts& texts) {
     const std::string_view conference = TrimmedBlanks(texts.Conference);
     if (!conference.empty()) {
         const auto number = DecimalOf(conference);
-        if (!number || *number < 0 || *number > MaxConference)
-            return "'" + std::string(conference) +
-                   "' is not a valid Qwk Conference: enter a number from 0 to " +
-                   std::to_string(MaxConference) + ", or nothing for a group that is not queued.";
+        if (!number || *number < 0 || *number > MaxConference) {
+            // Appended in place: GCC 12 misreads a literal plus a temporary.
+            std::string problem = "'";
+            problem += conference;
+            problem += "' is not a valid Qwk Conference: enter a number from 0 to ";
+            problem += std::to_string(MaxConference);
+            problem += ", or nothing for a group that is not queued.";
+            return problem;
+        }
     }
     const std::string_view lastRead = TrimmedBlanks(texts.LastRead);
-    if (!lastRead.empty() && !DecimalOf(lastRead))
-        return "'" + std::string(lastRead) +
-               "' is not a valid Last Message Read: enter a whole number.";
+    if (!lastRead.empty() && !DecimalOf(lastRead)) {
+        std::string problem = "'";
+        problem += lastRead;
+        problem += "' is not a valid Last Message Read: enter a whole number.";
+        return problem;
+    }
     return {};
 }
 

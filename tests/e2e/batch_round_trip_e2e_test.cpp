@@ -188,7 +188,10 @@ std::string HeaderOf(const std::string& article, const std::string& name) {
     for (auto fold = unfolded.find("\r\n "); fold != std::string::npos;
          fold = unfolded.find("\r\n "))
         unfolded.replace(fold, 3, " ");
-    const auto at = unfolded.find("\r\n" + name + ": ");
+    std::string key = "\r\n";
+    key += name;
+    key += ": ";
+    const auto at = unfolded.find(key);
     if (at == std::string::npos)
         return {};
     const auto start = at + 4 + name.size();
