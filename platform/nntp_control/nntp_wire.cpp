@@ -35,11 +35,6 @@ bool NextNumber(std::string_view& rest, long long& value) {
     return rest.empty() || rest.front() == ' ';
 }
 
-void AppendHeaderText(std::string& out, const std::string& text) {
-    for (const char c : text)
-        out += (c == '\r' || c == '\n') ? ' ' : c;
-}
-
 // A folded value keeps its folds: CR LF before a space or tab that is
 // followed by more text on its line. Any other CR or LF would end the header
 // (or, alone on a line, the headers) for some servers, so it becomes a space.
@@ -131,7 +126,11 @@ std::string PostingWireForm(const TDocHeaders& headers, std::string_view text) {
         const TDocHeader& header = headers.At(i);
         if (!header.Name.empty() && header.Name.front() == '.')
             wire += '.';
-        AppendHeaderText(wire, header.Name);
+        // A name holds no white space or control character; one that did
+        // could start a line that continues the header before it.
+        for (const char c : header.Name)
+            if (static_cast<unsigned char>(c) > ' ')
+                wire += c;
         wire += ": ";
         AppendFoldedHeaderValue(wire, header.Value);
         wire += "\r\n";
