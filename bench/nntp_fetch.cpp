@@ -4,8 +4,14 @@
 // articles per second for both and their ratio; the control should reach at
 // least 0.8 of the blocking client.
 //
+// With the local server's TLS up (scripts/newsd start), the control also
+// fetches the same articles over TLS from the first byte (localhost, port
+// --tls-port, the server's throwaway CA trusted through
+// ZANDREL_TEST_CA_FILE), and prints that rate against the blocking client's
+// and against its own in clear text.
+//
 // Usage: bench_nntp_fetch [--port 119] [--count 2000] [--rounds 3]
-//                         [--group zandrel.bench.fetch]
+//                         [--group zandrel.bench.fetch] [--tls-port 563]
 // The server must run on 127.0.0.1 (scripts/newsd start); the group is
 // created and filled through scripts/newsd when it holds too few articles.
 
@@ -13,6 +19,7 @@
 #include "support/blocking_nntp_client.h"
 
 #include <QCoreApplication>
+#include <QSslSocket>
 
 #include <sys/resource.h>
 
@@ -34,7 +41,12 @@ struct Options {
     int count = 2000;
     int rounds = 3;
     std::string group = "zandrel.bench.fetch";
+    int tlsPort = 563;
 };
+
+std::string NewsdPath() {
+    return (std::filesystem::path(__FILE__).parent_path().parent_path() / "scripts/newsd").string();
+}
 
 class NoView : public ConnectionView {
 public:
@@ -65,10 +77,7 @@ bool EnsureArticles(const Options& options, std::int64_t& first, std::int64_t& l
     auto range = client.group(options.group);
     const std::int64_t have = range ? range->count : 0;
     if (have < options.count) {
-        const std::string newsd =
-            (std::filesystem::path(__FILE__).parent_path().parent_path() / "scripts/newsd")
-                .string();
-        const std::string command = newsd + " fill " + options.group + " " +
+        const std::string command = NewsdPath() + " fill " + options.group + " " +
                                     std::to_string(options.count - have) + " >/dev/null";
         if (std::system(command.c_str()) != 0) {
             std::fprintf(stderr, "could not fill %s\n", options.group.c_str());
@@ -100,10 +109,12 @@ long long FetchWithBlockingClient(const Options& options, std::int64_t first, st
     return bytes;
 }
 
-long long FetchWithControl(const Options& options, std::int64_t first, std::int64_t last) {
+long long FetchWithControl(const Options& options, std::int64_t first, std::int64_t last,
+                           bool tls = false) {
     Settings settings;
-    settings.NntpServer = "127.0.0.1";
-    settings.NntpPort = options.port;
+    settings.NntpServer = tls ? "localhost" : "127.0.0.1";
+    settings.NntpPort = tls ? options.tlsPort : options.port;
+    settings.Security = tls ? NntpSecurity::Tls : NntpSecurity::None;
     NoView view;
     NewsConnection connection(settings, view);
     connection.ConnectAndWait();
@@ -133,7 +144,21 @@ int main(int argc, char** argv) {
             options.rounds = std::max(1, std::atoi(argv[i + 1]));
         else if (!std::strcmp(argv[i], "--group"))
             options.group = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--tls-port"))
+            options.tlsPort = std::atoi(argv[i + 1]);
     }
+    // The throwaway CA of the local server, trusted by the control alone.
+    std::string caFile;
+    if (FILE* pipe = ::popen((NewsdPath() + " ca 2>/dev/null").c_str(), "r")) {
+        char line[512] = {};
+        if (std::fgets(line, sizeof line, pipe))
+            caFile.assign(line, std::strcspn(line, "\r\n"));
+        ::pclose(pipe);
+    }
+    const bool tls =
+        QSslSocket::supportsSsl() && !caFile.empty() && std::filesystem::exists(caFile);
+    if (tls)
+        ::setenv("ZANDREL_TEST_CA_FILE", caFile.c_str(), 1);
     std::int64_t first = 0, last = 0;
     if (options.count <= 0 || !EnsureArticles(options, first, last))
         return 1;
@@ -141,24 +166,27 @@ int main(int argc, char** argv) {
     // A warm-up pass, then rounds that alternate which client goes first, so
     // a busy machine does not favour either; the best round of each counts.
     FetchWithBlockingClient(options, first, std::min(last, first + 99));
-    double blockingSeconds = 1e9, controlSeconds = 1e9;
-    long long blockingBytes = 0, controlBytes = 0;
-    double blockingCpu = 0, controlCpu = 0;
+    double blockingSeconds = 1e9, controlSeconds = 1e9, tlsSeconds = 1e9;
+    long long blockingBytes = 0, controlBytes = 0, tlsBytes = 0;
+    double blockingCpu = 0, controlCpu = 0, tlsCpu = 0;
+    const int turns = tls ? 3 : 2;
     for (int round = 0; round < options.rounds; ++round) {
-        for (int turn = 0; turn < 2; ++turn) {
-            const bool blocking = (round + turn) % 2 == 0;
+        for (int turn = 0; turn < turns; ++turn) {
+            // 0: blocking, 1: control, 2: control over TLS.
+            const int who = (round + turn) % turns;
             const auto start = Clock::now();
             const double cpuStart = CpuSeconds();
-            const long long bytes = blocking ? FetchWithBlockingClient(options, first, last)
-                                             : FetchWithControl(options, first, last);
+            const long long bytes = who == 0   ? FetchWithBlockingClient(options, first, last)
+                                    : who == 1 ? FetchWithControl(options, first, last)
+                                               : FetchWithControl(options, first, last, true);
             const double seconds = Seconds(Clock::now() - start);
-            (blocking ? blockingCpu : controlCpu) += CpuSeconds() - cpuStart;
+            (who == 0 ? blockingCpu : who == 1 ? controlCpu : tlsCpu) += CpuSeconds() - cpuStart;
             if (bytes < 0) {
-                std::fprintf(stderr, "a fetch failed\n");
+                std::fprintf(stderr, "a fetch failed%s\n", who == 2 ? " over TLS" : "");
                 return 1;
             }
-            (blocking ? blockingBytes : controlBytes) = bytes;
-            double& best = blocking ? blockingSeconds : controlSeconds;
+            (who == 0 ? blockingBytes : who == 1 ? controlBytes : tlsBytes) = bytes;
+            double& best = who == 0 ? blockingSeconds : who == 1 ? controlSeconds : tlsSeconds;
             best = std::min(best, seconds);
         }
     }
@@ -175,5 +203,14 @@ int main(int argc, char** argv) {
                 controlCpu / fetches * 1e6);
     std::printf("ratio control/blocking: %.2f (target at least 0.80)\n",
                 controlRate / blockingRate);
+    if (!tls) {
+        std::printf("control over TLS: not run (no TLS library or no CA from scripts/newsd)\n");
+        return 0;
+    }
+    const double tlsRate = options.count / tlsSeconds;
+    std::printf("control over TLS: %.0f articles/s (%.3f s, %lld body bytes), cpu %.1f us\n",
+                tlsRate, tlsSeconds, tlsBytes, tlsCpu / fetches * 1e6);
+    std::printf("ratio control over TLS/blocking: %.2f, over TLS/in clear text: %.2f\n",
+                tlsRate / blockingRate, tlsRate / controlRate);
     return 0;
 }

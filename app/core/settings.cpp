@@ -9,6 +9,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -31,6 +32,8 @@ constexpr const char* KeyLinesPerMessage = SettingsKeyLinesPerMessage;
 constexpr const char* KeyWorkDirectory = "Work Directory";
 constexpr const char* KeyMaximumArticleSize = SettingsKeyMaximumArticleSize;
 constexpr const char* KeyCharacterSet = SettingsKeyCharacterSet;
+constexpr const char* KeyNntpSecurity = SettingsKeyNntpSecurity;
+constexpr const char* KeyNntpCertificate = SettingsKeyNntpCertificate;
 
 constexpr std::int64_t BytesPerKilobyte = 1024;
 
@@ -251,7 +254,70 @@ std::vector<SettingsProblem> ReadSettings(Settings& settings, const std::string&
                        " (CP437, ISO-8859-1 or UTF-8); CP437 is used",
                    false);
     }
+
+    // An unreadable security is never taken as None: a batch run would send
+    // the credentials in clear text.
+    const std::string securityText = readText(SectionNntp, KeyNntpSecurity, "");
+    settings.Security = NntpSecurity::None;
+    if (!securityText.empty()) {
+        if (const auto security = NntpSecurityNamed(securityText))
+            settings.Security = *security;
+        else
+            unread(KeyNntpSecurity, securityText,
+                   "'" + securityText + "' is not a valid " + KeyNntpSecurity +
+                       " (None, TLS or STARTTLS); None is used until it is changed in Settings",
+                   true);
+    }
+
+    const std::string certificateText = readText(SectionNntp, KeyNntpCertificate, "");
+    settings.AcceptedCertificate = CertificateFingerprintText(certificateText);
+    if (!certificateText.empty() && settings.AcceptedCertificate.empty())
+        unread(KeyNntpCertificate, certificateText,
+               "'" + certificateText + "' is not a valid " + KeyNntpCertificate +
+                   " (a SHA-256 fingerprint: 64 hex digits); no certificate is accepted",
+               false);
     return problems;
+}
+
+const char* NntpSecurityName(NntpSecurity security) {
+    switch (security) {
+    case NntpSecurity::Tls:
+        return "TLS";
+    case NntpSecurity::StartTls:
+        return "STARTTLS";
+    case NntpSecurity::None:
+        break;
+    }
+    return "None";
+}
+
+std::optional<NntpSecurity> NntpSecurityNamed(const std::string& name) {
+    for (const auto security : {NntpSecurity::None, NntpSecurity::Tls, NntpSecurity::StartTls})
+        if (ascii::EqualIgnoringCase(name, NntpSecurityName(security)))
+            return security;
+    return std::nullopt;
+}
+
+std::string CertificateFingerprintText(const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string digits;
+    for (const char c : text) {
+        if (c == ':')
+            continue;
+        const char* at = c == 0 ? nullptr : std::strchr(hex, ascii::Upper(c));
+        if (!at)
+            return {};
+        digits += *at;
+    }
+    if (digits.size() != 64)
+        return {};
+    std::string formatted;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        if (i > 0)
+            formatted += ':';
+        formatted += digits.substr(i, 2);
+    }
+    return formatted;
 }
 
 const char* CharacterSetName(mime::PacketCharset charset) {
@@ -278,6 +344,9 @@ void WriteSettings(const Settings& settings, const std::string& iniPath) {
     auto write = [&](const char* section, const char* key, const std::string& value) {
         if (!WritePrivateProfileString(section, key, value, iniPath))
             throw SettingsError("Unable to write to " + iniPath);
+    };
+    auto readTextFromFile = [&](const char* key, const std::string& defaultValue) {
+        return GetPrivateProfileString(SectionNntp, key, defaultValue, iniPath);
     };
     // A key whose file text did not read, and whose field nobody has set
     // since, keeps its line as it is.
@@ -309,4 +378,16 @@ void WriteSettings(const Settings& settings, const std::string& iniPath) {
     writeUnlessUnread(SectionQwk, KeyCharacterSet,
                       settings.CharacterSet == mime::PacketCharset::Cp437,
                       CharacterSetName(settings.CharacterSet));
+    // Absent means None and no certificate: such a file gains these lines
+    // only once they say something else.
+    auto writeWhenSetOrPresent = [&](const char* key, bool holdsDefault, const std::string& value) {
+        constexpr const char* absent = "\x7f";
+        if (holdsDefault && readTextFromFile(key, absent) == absent)
+            return;
+        writeUnlessUnread(SectionNntp, key, holdsDefault, value);
+    };
+    writeWhenSetOrPresent(KeyNntpSecurity, settings.Security == NntpSecurity::None,
+                          NntpSecurityName(settings.Security));
+    writeWhenSetOrPresent(KeyNntpCertificate, settings.AcceptedCertificate.empty(),
+                          settings.AcceptedCertificate);
 }

@@ -17,6 +17,8 @@ inline constexpr const char* DefaultNntpServer = "news";
 inline constexpr std::int32_t DefaultNntpPort = 119;
 inline constexpr std::int32_t DefaultLinesPerMessage = 90;
 inline constexpr std::int64_t DefaultMaximumArticleBytes = 16 * 1024 * 1024;
+// The port of NNTP over TLS from the first byte (RFC 4642's "nntps").
+inline constexpr std::int32_t DefaultNntpTlsPort = 563;
 
 // The names of the keys whose values must be read, as the file spells them.
 inline constexpr const char* SettingsKeyLastGetGroups = "NNTP Last Get Groups";
@@ -25,6 +27,15 @@ inline constexpr const char* SettingsKeyQwkId = "Qwk ID";
 inline constexpr const char* SettingsKeyLinesPerMessage = "Lines Per Messages";
 inline constexpr const char* SettingsKeyMaximumArticleSize = "Maximum Article Size";
 inline constexpr const char* SettingsKeyCharacterSet = "Character Set";
+inline constexpr const char* SettingsKeyNntpSecurity = "NNTP Security";
+inline constexpr const char* SettingsKeyNntpCertificate = "NNTP Certificate";
+
+// How the connection to the news server is protected.
+enum class NntpSecurity {
+    None,     // clear text, as before the key existed
+    Tls,      // TLS from the first byte, usually on port 563
+    StartTls, // STARTTLS (RFC 4642) on the usual port
+};
 
 struct Settings {
     std::string NntpServer;
@@ -43,6 +54,15 @@ struct Settings {
     // The character set of the packet's text; stored as "Character Set" in
     // [Qwk] by its name (CharacterSetName).
     mime::PacketCharset CharacterSet = mime::PacketCharset::Cp437;
+    // Stored as "NNTP Security" in [NNTP] by its name (NntpSecurityName);
+    // the key is written only once it is not None or the file has it, so a
+    // file without it stays as it was.
+    NntpSecurity Security = NntpSecurity::None;
+    // The SHA-256 fingerprint of a server certificate the user accepted
+    // although it did not verify: 32 upper-case hex pairs joined by colons
+    // (the file may hold it without colons or in lower case). Stored as
+    // "NNTP Certificate" in [NNTP], written like "NNTP Security".
+    std::string AcceptedCertificate;
 
     // The file's text of each key ReadSettings could not read, by key name
     // (SettingsKeyNntpPort, ...). The field meanwhile holds a stand-in: the
@@ -82,6 +102,14 @@ std::vector<SettingsProblem> ReadSettings(Settings& settings, const std::string&
 // cannot. A key in UnreadTexts whose field still holds its stand-in is not
 // written.
 void WriteSettings(const Settings& settings, const std::string& iniPath);
+
+// "None", "TLS" or "STARTTLS", as stored and shown.
+const char* NntpSecurityName(NntpSecurity security);
+// The security of that name, letter case aside; nothing for another name.
+std::optional<NntpSecurity> NntpSecurityNamed(const std::string& name);
+// A SHA-256 fingerprint as stored ("AB:CD:..."), from 64 hex digits with or
+// without colons in either case; empty when the text is not one.
+std::string CertificateFingerprintText(const std::string& text);
 
 // "CP437", "ISO-8859-1" or "UTF-8", as stored and shown.
 const char* CharacterSetName(mime::PacketCharset charset);

@@ -68,6 +68,12 @@ TransferOutcome NewsConnection::ConnectAndWait() {
     NNTP1.SetDocumentLimits(
         static_cast<std::size_t>(std::max<std::int64_t>(1, settings_.MaximumArticleBytes)),
         nntp::DefaultListLimit);
+    TNNTPSecurity security = TNNTPSecurity::None;
+    if (settings_.Security == NntpSecurity::Tls)
+        security = TNNTPSecurity::Tls;
+    else if (settings_.Security == NntpSecurity::StartTls)
+        security = TNNTPSecurity::StartTls;
+    NNTP1.SetSecurity(security, settings_.AcceptedCertificate);
     return RunAndWait(nullptr, [this] { NNTP1.Connect(settings_.NntpServer, settings_.NntpPort); });
 }
 

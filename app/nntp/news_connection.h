@@ -47,6 +47,9 @@ public:
 
     TNNTP NNTP1;
 
+    // Connects with the settings' security; a certificate that does not
+    // verify fails with Code nntpErrorCertificate, its fingerprint in
+    // NNTP1.PeerCertificateFingerprint().
     TransferOutcome ConnectAndWait();
     void DisconnectAndWait();
 

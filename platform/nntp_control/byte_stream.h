@@ -1,6 +1,6 @@
 // The connection under the control: bytes to and from one server, driven by
-// the UI thread's event loop. TcpStream is the plain one; tests drive their
-// own.
+// the UI thread's event loop. TcpStream is the plain one, TlsStream the one
+// that can be encrypted; tests drive their own.
 //
 // Every callback is raised from the event loop, never from inside a call the
 // owner made, so the owner may close the stream or send from any callback.
@@ -28,6 +28,13 @@ public:
     std::function<void(std::size_t count)> OnWritten;
     // Connecting failed, or the connection broke while sending.
     std::function<void(const std::string& why)> OnFailed;
+    // The TLS handshake StartEncryption began is done: what follows is
+    // encrypted.
+    std::function<void()> OnEncrypted;
+    // The handshake stopped because the server's certificate did not verify
+    // and is not the accepted one; PeerCertificateFingerprint names it. The
+    // stream is closed.
+    std::function<void(const std::string& why)> OnCertificateRefused;
 
     // Starts connecting; OnConnected or OnFailed follows.
     virtual void ConnectTo(const QHostAddress& address, std::uint16_t port) = 0;
@@ -52,6 +59,20 @@ public:
     // A hint that more of a reply is due: have the peer's data acknowledged
     // without delay. Streams that cannot do that ignore it.
     virtual void AcknowledgeAtOnce() {}
+
+    // Begins a TLS handshake on the connected stream, as a client of
+    // peerName (sent as SNI; the certificate must be valid for it). A
+    // certificate that does not verify is still taken when its SHA-256
+    // fingerprint is acceptedFingerprint (hex; colons and case aside).
+    // OnEncrypted, OnCertificateRefused or OnFailed follows. False, and no
+    // callback, when the stream cannot encrypt.
+    virtual bool StartEncryption(const std::string& /*peerName*/,
+                                 const std::string& /*acceptedFingerprint*/) {
+        return false;
+    }
+    // The SHA-256 fingerprint of the certificate the server last presented
+    // (FormatFingerprint); empty when there was none.
+    virtual std::string PeerCertificateFingerprint() const { return {}; }
 
     // Closes at once; queued bytes are dropped. No callback follows.
     virtual void Close() = 0;

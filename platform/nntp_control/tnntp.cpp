@@ -3,6 +3,7 @@
 #include "byte_stream.h"
 #include "nntp_wire.h"
 #include "tcp_stream.h"
+#include "tls_stream.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -23,8 +24,10 @@ enum class Awaiting {
     Nothing,
     HostLookup,
     StreamConnect,
+    TlsHandshake,
     Greeting,
     ModeReaderReply,
+    StartTlsReply,
     CommandReply, // the status line answering the operation's command
     ListLines,
     ArticleHeaders,
@@ -75,11 +78,19 @@ constexpr Operation SendDocument{"POST", Awaiting::CommandReply, 340, Text::Post
 // the one place where an operation ends (and OnBusy(false) is raised).
 struct TNNTP::Impl {
     Impl(TNNTP* owner, std::unique_ptr<ByteStream> given)
-        : q(owner), stream(given ? std::move(given) : std::make_unique<TcpStream>(owner)),
-          replyTimer(owner), progressTimer(owner) {}
+        : q(owner), ownStream(!given),
+          stream(given ? std::move(given) : std::make_unique<TcpStream>(owner)), replyTimer(owner),
+          progressTimer(owner) {}
 
     TNNTP* q;
+    // The control made the stream, and makes the kind each Connect needs.
+    bool ownStream;
+    bool streamIsTls = false;
     std::unique_ptr<ByteStream> stream;
+    TNNTPSecurity security = TNNTPSecurity::None;
+    std::string acceptedFingerprint;
+    // STARTTLS is still to come: the first MODE READER went in clear text.
+    bool startTlsDue = false;
     QTimer replyTimer;
     QElapsedTimer lastActivity;
     int replyTimeoutMs = 60000;
@@ -224,6 +235,10 @@ struct TNNTP::Impl {
     // --- Network events.
     void LookedUp(const QHostInfo& info);
     void Connected();
+    void Encrypted();
+    void CertificateRefused(const std::string& why);
+    bool StartEncryption();
+    void BindStream();
     void ReadyRead();
     void BytesWritten(std::size_t bytes);
     void ConnectionEnded(const std::string& why);
@@ -327,7 +342,53 @@ void TNNTP::Impl::LookedUp(const QHostInfo& info) {
 void TNNTP::Impl::Connected() {
     if (operation != &ops::Connect || awaiting != Awaiting::StreamConnect)
         return;
+    if (security == TNNTPSecurity::Tls) {
+        StartEncryption();
+        return;
+    }
     Await(Awaiting::Greeting);
+}
+
+bool TNNTP::Impl::StartEncryption() {
+    if (!stream->StartEncryption(remoteHost, acceptedFingerprint)) {
+        Fail(nntpErrorTlsUnavailable,
+             "TLS is not available (the TLS library could not be loaded); nothing was sent", true);
+        return false;
+    }
+    Await(Awaiting::TlsHandshake);
+    return true;
+}
+
+void TNNTP::Impl::Encrypted() {
+    if (operation != &ops::Connect || awaiting != Awaiting::TlsHandshake)
+        return;
+    if (security == TNNTPSecurity::Tls) {
+        Await(Awaiting::Greeting);
+        return;
+    }
+    // RFC 4642: the session starts afresh, so the mode is asked for again;
+    // only now may credentials follow.
+    startTlsDue = false;
+    SendCommand();
+}
+
+void TNNTP::Impl::CertificateRefused(const std::string& why) {
+    if (operation != &ops::Connect || awaiting != Awaiting::TlsHandshake)
+        return;
+    const std::string fingerprint = stream->PeerCertificateFingerprint();
+    Fail(nntpErrorCertificate,
+         "The server's certificate is not trusted: " + why + ". Its SHA-256 fingerprint is " +
+             (fingerprint.empty() ? std::string("unknown") : fingerprint),
+         true);
+}
+
+void TNNTP::Impl::BindStream() {
+    stream->OnConnected = [this] { Connected(); };
+    stream->OnReadable = [this] { ReadyRead(); };
+    stream->OnWritten = [this](std::size_t bytes) { BytesWritten(bytes); };
+    stream->OnFailed = [this](const std::string& why) { ConnectionEnded(why); };
+    stream->OnEncrypted = [this] { Encrypted(); };
+    stream->OnCertificateRefused = [this](const std::string& why) { CertificateRefused(why); };
 }
 
 void TNNTP::Impl::ReadyRead() {
@@ -418,6 +479,10 @@ void TNNTP::Impl::TakeLine(std::string_view line) {
     case Awaiting::ArticleHeaders:
         TakeHeaderLine(line);
         return;
+    case Awaiting::TlsHandshake:
+        // Text behind the 382 would be read as if it came encrypted.
+        ProtocolFailure("The server sent clear text after agreeing to STARTTLS");
+        return;
     default:
         break;
     }
@@ -436,6 +501,16 @@ void TNNTP::Impl::TakeLine(std::string_view line) {
             Fail(static_cast<std::int16_t>(*code), text, true);
         return;
     case Awaiting::ModeReaderReply:
+        if (startTlsDue) {
+            // Credentials (480) wait for the encrypted session.
+            if (*code == 200 || *code == 201 || *code == 480 || *code == 500 || *code == 501) {
+                Write("STARTTLS");
+                Await(Awaiting::StartTlsReply);
+            } else {
+                Fail(static_cast<std::int16_t>(*code), text, true);
+            }
+            return;
+        }
         if (*code == 480) {
             StartAuthentication();
         } else if (*code == 200 || *code == 201 || *code == 500 || *code == 501) {
@@ -446,6 +521,14 @@ void TNNTP::Impl::TakeLine(std::string_view line) {
         } else {
             Fail(static_cast<std::int16_t>(*code), text, true);
         }
+        return;
+    case Awaiting::StartTlsReply:
+        // Never a fall back to clear text.
+        if (*code == 382)
+            StartEncryption();
+        else
+            Fail(nntpErrorTlsUnavailable,
+                 "The server does not offer STARTTLS (" + text + "); nothing else was sent", true);
         return;
     case Awaiting::AuthUserReply:
         if (*code == 381) {
@@ -647,6 +730,8 @@ void TNNTP::Impl::ConnectionEnded(const std::string& why) {
     if (operation == &ops::SignOff) {
         CloseSocket();
         Succeed();
+    } else if (!Idle() && awaiting == Awaiting::TlsHandshake) {
+        Fail(nntpErrorConnectFailed, "The TLS handshake failed: " + why, true);
     } else if (!Idle()) {
         Fail(operation == &ops::Connect && awaiting == Awaiting::StreamConnect
                  ? nntpErrorConnectFailed
@@ -666,7 +751,10 @@ void TNNTP::Impl::TimedOut() {
         return;
     }
     Fail(nntpErrorTimedOut,
-         "The server did not answer within " + std::to_string(replyTimeoutMs / 1000.0) + " seconds",
+         std::string(awaiting == Awaiting::TlsHandshake
+                         ? "The TLS handshake did not complete within "
+                         : "The server did not answer within ") +
+             std::to_string(replyTimeoutMs / 1000.0) + " seconds",
          true);
 }
 
@@ -692,10 +780,7 @@ TNNTP::TNNTP(std::unique_ptr<ByteStream> stream, QObject* parent)
     d->replyTimer.setSingleShot(true);
     connect(&d->replyTimer, &QTimer::timeout, this, [this] { d->TimedOut(); });
     connect(&d->progressTimer, &QTimer::timeout, this, [this] { d->CheckProgress(); });
-    d->stream->OnConnected = [this] { d->Connected(); };
-    d->stream->OnReadable = [this] { d->ReadyRead(); };
-    d->stream->OnWritten = [this](std::size_t bytes) { d->BytesWritten(bytes); };
-    d->stream->OnFailed = [this](const std::string& why) { d->ConnectionEnded(why); };
+    d->BindStream();
 }
 
 TNNTP::~TNNTP() {
@@ -713,6 +798,8 @@ TNNTP::~TNNTP() {
     d->stream->OnReadable = nullptr;
     d->stream->OnWritten = nullptr;
     d->stream->OnFailed = nullptr;
+    d->stream->OnEncrypted = nullptr;
+    d->stream->OnCertificateRefused = nullptr;
     d->stream->Close();
 }
 
@@ -736,6 +823,15 @@ TDocument& TNNTP::DocOutput() {
     return d->docOutput;
 }
 
+void TNNTP::SetSecurity(TNNTPSecurity security, const std::string& acceptedFingerprint) {
+    d->security = security;
+    d->acceptedFingerprint = acceptedFingerprint;
+}
+
+std::string TNNTP::PeerCertificateFingerprint() const {
+    return d->stream->PeerCertificateFingerprint();
+}
+
 void TNNTP::SetReplyTimeout(int milliseconds) {
     d->replyTimeoutMs = std::max(1, milliseconds);
     if (d->replyTimer.isActive())
@@ -755,6 +851,17 @@ void TNNTP::SetProgressFloor(int windowMs, std::size_t minimumBytes) {
 void TNNTP::Connect(const std::string& host, std::int32_t port) {
     if (d->state != nntpDisconnected || !d->Idle())
         throw EControlError("Already connected");
+    const bool tls = d->security != TNNTPSecurity::None;
+    if (d->ownStream && tls != d->streamIsTls) {
+        d->stream->Close();
+        if (tls)
+            d->stream = std::make_unique<TlsStream>(this);
+        else
+            d->stream = std::make_unique<TcpStream>(this);
+        d->streamIsTls = tls;
+        d->BindStream();
+    }
+    d->startTlsDue = d->security == TNNTPSecurity::StartTls;
     d->remoteHost = host;
     d->remotePort = port;
     d->input.clear();

@@ -1,5 +1,6 @@
-// The news client control: an NNTP client (RFC 3977, AUTHINFO of RFC 4643)
-// over a byte stream (TCP unless it is given another), asynchronous on the
+// The news client control: an NNTP client (RFC 3977, AUTHINFO of RFC 4643,
+// TLS at once or through STARTTLS of RFC 4642) over a byte stream (TCP or
+// TLS unless it is given another), asynchronous on the
 // one UI thread. Every operation reports through the On... events and ends,
 // failed or not, with OnBusy(false).
 // Events are raised from the control's socket handling: a handler may start
@@ -47,6 +48,20 @@ enum TNNTPError : std::int16_t {
     // A document (article or list) larger than the control takes. When its
     // end came soon enough the connection stays open; otherwise it is closed.
     nntpErrorTooLarge = 6,
+    // The server's certificate did not verify (untrusted, another host's,
+    // expired) and is not the accepted one; PeerCertificateFingerprint
+    // names it. The connection is closed.
+    nntpErrorCertificate = 7,
+    // Security was asked for and cannot be had: the server refuses STARTTLS
+    // or the TLS library is missing. Nothing was sent in clear text.
+    nntpErrorTlsUnavailable = 8,
+};
+
+// How the connection is protected.
+enum class TNNTPSecurity {
+    None,     // clear text
+    Tls,      // TLS from the first byte (port 563)
+    StartTls, // clear text until STARTTLS (RFC 4642), on the usual port
 };
 
 // A call the control rejects (not connected, busy, bad argument).
@@ -135,6 +150,15 @@ public:
     void SendDocument(const std::optional<std::string>& documentUrl = std::nullopt,
                       const std::string& headers = {}, const std::string& inputData = {},
                       const std::string& inputFile = {}, const std::string& outputFile = {});
+
+    // The protection of the next Connect. A certificate that does not
+    // verify is still taken when its SHA-256 fingerprint is
+    // acceptedFingerprint (hex, colons and case aside); empty: none is.
+    // Credentials go only over the encrypted connection.
+    void SetSecurity(TNNTPSecurity security, const std::string& acceptedFingerprint = {});
+    // The SHA-256 fingerprint ("AB:CD:...") of the certificate the server
+    // presented on the last connect; empty before one.
+    std::string PeerCertificateFingerprint() const;
 
     // How long a server may stay silent while a reply is due before the
     // control gives up: OnError, the connection closed, OnBusy(false).

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <future>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -183,6 +184,10 @@ TEST_F(SettingsStoreTest, UnreadableValuesAreReportedAndKeptByTheSave) {
         {"NNTP", "Maximum Article Size", "16 MB", false},
         {"NNTP", "Maximum Article Size", "0x100", false},
         {"NNTP", "Maximum Article Size", "99999999999999999999", false},
+        // None in its place would send the credentials in clear text.
+        {"NNTP", "NNTP Security", "SSL", true},
+        {"NNTP", "NNTP Certificate", "AB:CD", false},
+        {"NNTP", "NNTP Certificate", "sha256:0123", false},
     };
     for (const Case& c : cases) {
         const std::string line = std::string(c.key) + "=" + c.text + "\r\n";
@@ -275,6 +280,59 @@ TEST_F(SettingsStoreTest, MaximumArticleSizeIsReadInKilobytesAndWrittenAfterEver
     settings.MaximumArticleBytes = 1025;
     WriteSettings(settings, Ini());
     EXPECT_NE(ReadIni().find("Maximum Article Size=2\r\n"), std::string::npos) << ReadIni();
+}
+
+// Absent, the security keys mean None and no certificate, and a file without
+// them is written back byte for byte; once set they end [NNTP] and stay.
+TEST_F(SettingsStoreTest, SecurityKeysAreWrittenOnlyOnceTheySaySomething) {
+    const std::string before = "[NNTP]\r\nNNTP Server=news.example.org\r\nNNTP User Id=\r\n"
+                               "NNTP Password=\r\nNNTP Last Get Groups=2026-01-02\r\n"
+                               "NNTP Remote Port=119\r\nMaximum Article Size=16384\r\n\r\n"
+                               "[Identity]\r\nDomain=\r\nOrganization=\r\n\r\n[Qwk]\r\n"
+                               "Qwk ID=MYBBS\r\nLines Per Messages=90\r\nWork Directory=/w\r\n"
+                               "Character Set=CP437\r\n";
+    WriteIni(before);
+    Settings settings = start;
+    EXPECT_TRUE(ReadSettings(settings, Ini()).empty());
+    EXPECT_EQ(settings.Security, NntpSecurity::None);
+    EXPECT_EQ(settings.AcceptedCertificate, "");
+    WriteSettings(settings, Ini());
+    EXPECT_EQ(ReadIni(), before);
+
+    const std::string digits = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    const std::string fingerprint = "01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:"
+                                    "01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF";
+    for (const auto& [securityText, certificateText, security] :
+         std::vector<std::tuple<std::string, std::string, NntpSecurity>>{
+             {"TLS", digits, NntpSecurity::Tls},
+             {"starttls", fingerprint, NntpSecurity::StartTls},
+             {"None", "", NntpSecurity::None}}) {
+        WriteIni("[NNTP]\r\nNNTP Security=" + securityText +
+                 "\r\nNNTP Certificate=" + certificateText + "\r\n");
+        settings = start;
+        EXPECT_TRUE(ReadSettings(settings, Ini()).empty()) << securityText;
+        EXPECT_EQ(settings.Security, security) << securityText;
+        EXPECT_EQ(settings.AcceptedCertificate, certificateText.empty() ? "" : fingerprint);
+    }
+
+    WriteIni(before);
+    settings = start;
+    ReadSettings(settings, Ini());
+    settings.Security = NntpSecurity::Tls;
+    settings.AcceptedCertificate = fingerprint;
+    WriteSettings(settings, Ini());
+    std::string expected = before;
+    expected.insert(expected.find("\r\n\r\n[Identity]") + 2,
+                    "NNTP Security=TLS\r\nNNTP Certificate=" + fingerprint + "\r\n");
+    EXPECT_EQ(ReadIni(), expected);
+    // Back to None: the key now says so rather than vanishing.
+    settings.Security = NntpSecurity::None;
+    settings.AcceptedCertificate.clear();
+    WriteSettings(settings, Ini());
+    expected = before;
+    expected.insert(expected.find("\r\n\r\n[Identity]") + 2,
+                    "NNTP Security=None\r\nNNTP Certificate=\r\n");
+    EXPECT_EQ(ReadIni(), expected);
 }
 
 TEST_F(SettingsStoreTest, NamedPipeOrDirectoryIsRefusedWithoutBeingOpened) {

@@ -68,6 +68,17 @@ public:
                 OnWritten(size);
         });
     }
+    // The handshake shows in what was sent as "<tls peerName>", where it
+    // began among the commands.
+    bool StartEncryption(const std::string& peerName,
+                         const std::string& acceptedFingerprint) override {
+        if (!connected_)
+            return false;
+        sent_ += "<tls " + peerName + ">";
+        acceptedFingerprint_ = acceptedFingerprint;
+        return true;
+    }
+    std::string PeerCertificateFingerprint() const override { return fingerprint_; }
     void Close() override {
         ++generation_; // what was posted stays unraised
         open_ = connected_ = paused_ = hungUp_ = readablePosted_ = false;
@@ -104,6 +115,24 @@ public:
                 OnFailed(why);
         });
     }
+    // The handshake the control began completes, or stops at a certificate
+    // that did not verify (the stream closes, as a real one does).
+    void FinishHandshake() {
+        Post([this] {
+            if (OnEncrypted)
+                OnEncrypted();
+            NotifyReadable();
+        });
+    }
+    void RefuseCertificate(const std::string& why, const std::string& fingerprint) {
+        fingerprint_ = fingerprint;
+        Close();
+        Post([this, why] {
+            if (OnCertificateRefused)
+                OnCertificateRefused(why);
+        });
+    }
+    const std::string& AcceptedFingerprint() const { return acceptedFingerprint_; }
     // What the control sent since the last call.
     std::string TakeSent() { return std::exchange(sent_, {}); }
     bool ReadingPaused() const { return paused_; }
@@ -159,4 +188,6 @@ private:
     std::string incoming_; // fed by the test; read_ bytes of it taken
     std::size_t read_ = 0;
     std::string sent_;
+    std::string acceptedFingerprint_;
+    std::string fingerprint_;
 };

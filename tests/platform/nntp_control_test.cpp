@@ -684,6 +684,137 @@ struct OnFakeStream {
     }
 };
 
+// Encryption, step by step: STARTTLS comes after MODE READER and before any
+// credentials, the mode is asked again over TLS, and every way a handshake
+// can go wrong ends the connect with its own error, never in clear text.
+TEST(NntpControlOnFakeStream, EncryptionIsNegotiatedInOrderAndEveryFailureEndsTheConnect) {
+    enum class Do { Feed, Handshake, Refuse, Break, Wait };
+    struct Step {
+        std::string expectSent;
+        Do action;
+        std::string text;
+    };
+    struct Case {
+        const char* name;
+        TNNTPSecurity security;
+        std::vector<Step> steps;
+        int error; // 0: connected
+        std::string errorText;
+    };
+    const std::string reader = "MODE READER\r\n";
+    const std::string fingerprint = "AA:BB";
+    const Case cases[] = {
+        {"starttls, then credentials",
+         TNNTPSecurity::StartTls,
+         {{"", Do::Feed, "200 ready\r\n"},
+          {reader, Do::Feed, "480 credentials first\r\n"},
+          {"STARTTLS\r\n", Do::Feed, "382 go ahead\r\n"},
+          {"<tls 127.0.0.1>", Do::Handshake, ""},
+          {reader, Do::Feed, "480 credentials\r\n"},
+          {"AUTHINFO USER reader\r\n", Do::Feed, "381 more\r\n"},
+          {"AUTHINFO PASS secret\r\n", Do::Feed, "281 ok\r\n"},
+          {reader, Do::Feed, "200 reader\r\n"}},
+         0,
+         ""},
+        {"implicit tls",
+         TNNTPSecurity::Tls,
+         {{"<tls 127.0.0.1>", Do::Handshake, ""},
+          {"", Do::Feed, "200 ready\r\n"},
+          {reader, Do::Feed, "200 reader\r\n"}},
+         0,
+         ""},
+        {"no starttls offered",
+         TNNTPSecurity::StartTls,
+         {{"", Do::Feed, "200 ready\r\n"},
+          {reader, Do::Feed, "200 reader\r\n"},
+          {"STARTTLS\r\n", Do::Feed, "500 what?\r\n"}},
+         nntpErrorTlsUnavailable,
+         "does not offer STARTTLS (500 what?)"},
+        {"clear text after 382",
+         TNNTPSecurity::StartTls,
+         {{"", Do::Feed, "200 ready\r\n"},
+          {reader, Do::Feed, "200 reader\r\n"},
+          {"STARTTLS\r\n", Do::Feed, "382 go ahead\r\n200 injected\r\n"}},
+         nntpErrorProtocol,
+         "clear text after agreeing to STARTTLS"},
+        {"dropped after 382",
+         TNNTPSecurity::StartTls,
+         {{"", Do::Feed, "200 ready\r\n"},
+          {reader, Do::Feed, "200 reader\r\n"},
+          {"STARTTLS\r\n", Do::Feed, "382 go ahead\r\n"},
+          {"<tls 127.0.0.1>", Do::Break, "The server closed the connection"}},
+         nntpErrorConnectFailed,
+         "The TLS handshake failed: The server closed the connection"},
+        {"tls alert",
+         TNNTPSecurity::Tls,
+         {{"<tls 127.0.0.1>", Do::Break, "handshake failure alert"}},
+         nntpErrorConnectFailed,
+         "The TLS handshake failed: handshake failure alert"},
+        {"handshake never completes",
+         TNNTPSecurity::Tls,
+         {{"<tls 127.0.0.1>", Do::Wait, ""}},
+         nntpErrorTimedOut,
+         "The TLS handshake did not complete"},
+        {"silent after the handshake",
+         TNNTPSecurity::Tls,
+         {{"<tls 127.0.0.1>", Do::Handshake, ""}, {"", Do::Wait, ""}},
+         nntpErrorTimedOut,
+         "The server did not answer"},
+        {"certificate refused",
+         TNNTPSecurity::Tls,
+         {{"<tls 127.0.0.1>", Do::Refuse, "The certificate is self-signed, and untrusted"}},
+         nntpErrorCertificate,
+         "not trusted: The certificate is self-signed, and untrusted. Its SHA-256 fingerprint "
+         "is AA:BB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OnFakeStream s;
+        s.control.SetReplyTimeout(200);
+        s.control.SetSecurity(c.security, "CC:DD");
+        ASSERT_TRUE(s.StartConnecting());
+        s.server.Accept();
+        ASSERT_TRUE(s.server.Settle());
+        for (const Step& step : c.steps) {
+            EXPECT_EQ(s.server.TakeSent(), step.expectSent);
+            switch (step.action) {
+            case Do::Feed:
+                s.server.Feed(step.text);
+                break;
+            case Do::Handshake:
+                s.server.FinishHandshake();
+                break;
+            case Do::Refuse:
+                s.server.RefuseCertificate(step.text, fingerprint);
+                break;
+            case Do::Break:
+                s.server.Break(step.text);
+                break;
+            case Do::Wait:
+                break;
+            }
+            ASSERT_TRUE(s.server.Settle());
+        }
+        if (s.control.Busy()) {
+            ASSERT_TRUE(s.log.WaitIdle(2000));
+        }
+        if (c.error == 0) {
+            EXPECT_EQ(s.server.AcceptedFingerprint(), "CC:DD");
+            EXPECT_EQ(s.control.State(), nntpConnected);
+            EXPECT_EQ(s.log.lastError, "");
+            continue;
+        }
+        EXPECT_EQ(s.control.State(), nntpDisconnected);
+        EXPECT_NE(
+            std::find(s.log.lines.begin(), s.log.lines.end(), "error " + std::to_string(c.error)),
+            s.log.lines.end())
+            << testing::PrintToString(s.log.lines);
+        EXPECT_NE(s.log.lastError.find(c.errorText), std::string::npos) << s.log.lastError;
+        // No command followed the failure.
+        EXPECT_EQ(s.server.TakeSent().find("\r\n"), std::string::npos);
+    }
+}
+
 TEST(NntpControlOnFakeStream, RepliesCutAnywhereGiveTheSameEventsAndData) {
     const std::vector<std::string> replies = {"200 ready\r\n", "200 reader\r\n",
                                               "220 5 <5@x>\r\n" +

@@ -485,7 +485,23 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 // Commands
 
 void TForm1::ConnectAndWait() {
-    RunGuarded([this] { Connection->ConnectAndWait(); });
+    RunGuarded([this] {
+        const TransferOutcome connected = Connection->ConnectAndWait();
+        if (connected || connected.Code != nntpErrorCertificate)
+            return;
+        // The user may trust exactly this certificate; any other is still
+        // refused.
+        const std::string fingerprint = Connection->NNTP1.PeerCertificateFingerprint();
+        if (fingerprint.empty() ||
+            !VxYesNoDialog(connected.Text + "\n\nTrust this certificate for " +
+                               settings.NntpServer + " and connect?",
+                           ApplicationTitle))
+            return;
+        settings.AcceptedCertificate = fingerprint;
+        settings.UnreadTexts.erase(SettingsKeyNntpCertificate);
+        WriteSettings(settings, IniPath());
+        Connection->ConnectAndWait();
+    });
 }
 
 void TForm1::DisconnectAndWait() {

@@ -47,6 +47,19 @@ TForm2::TForm2(QWidget* parent) : OkCancelDialog(parent) {
     Edit2 = AddRow(form, "NNTP Remote Port", "Edit2");
     Edit3 = AddRow(form, "NNTP User ID", "Edit3");
     Edit4 = AddRow(form, "NNTP Password", "Edit4");
+    SecurityBox = new QComboBox;
+    SecurityBox->setObjectName("SecurityBox");
+    for (const auto security : {NntpSecurity::None, NntpSecurity::Tls, NntpSecurity::StartTls})
+        SecurityBox->addItem(QString::fromLatin1(NntpSecurityName(security)),
+                             static_cast<int>(security));
+    form->addRow(QStringLiteral("NNTP Security"), SecurityBox);
+    // TLS from the first byte has a port of its own; the plain one would
+    // only meet a server waiting for clear text.
+    connect(SecurityBox, &QComboBox::activated, this, [this] {
+        if (static_cast<NntpSecurity>(SecurityBox->currentData().toInt()) == NntpSecurity::Tls &&
+            Edit2->text().trimmed() == QString::number(DefaultNntpPort))
+            Edit2->setText(QString::number(DefaultNntpTlsPort));
+    });
     NewPage(PageControl1, "Identity", form);
     Edit6 = AddRow(form, "Domain", "Edit6");
     Edit7 = AddRow(form, "Organization", "Edit7");
@@ -78,6 +91,7 @@ void TForm2::LoadFrom(const Settings& settings) {
     Edit2->setText(shown(SettingsKeyNntpPort, QString::number(settings.NntpPort)));
     Edit3->setText(Text(settings.NntpUserId));
     Edit4->setText(Text(settings.NntpPassword));
+    SecurityBox->setCurrentIndex(SecurityBox->findData(static_cast<int>(settings.Security)));
     Edit6->setText(Text(settings.Domain));
     Edit7->setText(Text(settings.Organization));
     Edit8->setText(shown(SettingsKeyQwkId, Text(settings.QwkId)));
@@ -104,6 +118,11 @@ void TForm2::StoreInto(Settings& settings) const {
         settings.NntpPort = VxStrToInt(Text(Edit2), DefaultNntpPort);
     settings.NntpUserId = Text(Edit3);
     settings.NntpPassword = Text(Edit4);
+    // An unreadable security shows as None; choosing one sets it.
+    const auto security = static_cast<NntpSecurity>(SecurityBox->currentData().toInt());
+    if (security != settings.Security)
+        settings.UnreadTexts.erase(SettingsKeyNntpSecurity);
+    settings.Security = security;
     settings.Domain = Text(Edit6);
     settings.Organization = Text(Edit7);
     if (changed(SettingsKeyQwkId, Edit8))

@@ -32,10 +32,11 @@ public:
     void accept() override;
 
     QTabWidget* PageControl1;
-    QLineEdit* Edit1;  // NNTP Server
-    QLineEdit* Edit2;  // NNTP Remote Port
-    QLineEdit* Edit3;  // NNTP User ID
-    QLineEdit* Edit4;  // NNTP Password
+    QLineEdit* Edit1; // NNTP Server
+    QLineEdit* Edit2; // NNTP Remote Port
+    QLineEdit* Edit3; // NNTP User ID
+    QLineEdit* Edit4; // NNTP Password
+    QComboBox* SecurityBox;
     QLineEdit* Edit6;  // Domain
     QLineEdit* Edit7;  // Organization
     QLineEdit* Edit8;  // Qwk ID
