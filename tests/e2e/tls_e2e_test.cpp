@@ -93,6 +93,10 @@ TEST_F(TlsE2E, EncryptedConnectionsFetchAndPostLikePlainOnes) {
         NewsConnection connection(settings, view);
         const TransferOutcome connected = connection.ConnectAndWait();
         ASSERT_TRUE(connected) << connected.Text;
+        // Get All Newsgroups' list arrives whole over each.
+        const TransferOutcome listed = connection.ListGroups();
+        ASSERT_TRUE(listed) << listed.Text;
+        EXPECT_NE(connection.ReceivedText().find(group + " "), std::string::npos);
         NewsGroupTable table;
         table.Append(group, 1, 0);
         RecordingLog log;
