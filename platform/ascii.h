@@ -29,6 +29,15 @@ inline std::string Lower(std::string text) {
     return text;
 }
 
+// The text without the given blanks at either end (spaces and tabs unless
+// told otherwise).
+constexpr std::string_view Trimmed(std::string_view text, std::string_view blanks = " \t") {
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 constexpr bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;

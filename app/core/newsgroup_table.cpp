@@ -80,14 +80,6 @@ GroupSettingsTexts GroupSettingsTextsOf(const NewsGroupRecord& record) {
 
 namespace {
 
-std::string_view TrimmedBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // A decimal whole number with an optional sign, within 32 bits.
 std::optional<std::int32_t> DecimalOf(std::string_view text) {
     std::size_t i = 0;
@@ -113,7 +105,7 @@ std::optional<std::int32_t> DecimalOf(std::string_view text) {
 } // namespace
 
 std::string GroupSettingsProblem(const GroupSettingsTexts& texts) {
-    const std::string_view conference = TrimmedBlanks(texts.Conference);
+    const std::string_view conference = ascii::Trimmed(texts.Conference);
     if (!conference.empty()) {
         const auto number = DecimalOf(conference);
         if (!number || *number < 0 || *number > MaxConference) {
@@ -126,7 +118,7 @@ std::string GroupSettingsProblem(const GroupSettingsTexts& texts) {
             return problem;
         }
     }
-    const std::string_view lastRead = TrimmedBlanks(texts.LastRead);
+    const std::string_view lastRead = ascii::Trimmed(texts.LastRead);
     if (!lastRead.empty() && !DecimalOf(lastRead)) {
         std::string problem = "'";
         problem += lastRead;
@@ -139,8 +131,8 @@ std::string GroupSettingsProblem(const GroupSettingsTexts& texts) {
 bool ApplyGroupSettings(NewsGroupTable& table, std::size_t index, const GroupSettingsTexts& texts) {
     if (!GroupSettingsProblem(texts).empty())
         return false;
-    const std::string_view conference = TrimmedBlanks(texts.Conference);
-    const std::string_view lastRead = TrimmedBlanks(texts.LastRead);
+    const std::string_view conference = ascii::Trimmed(texts.Conference);
+    const std::string_view lastRead = ascii::Trimmed(texts.LastRead);
     NewsGroupRecord& record = table[index];
     record.Conference = conference.empty() ? -1 : *DecimalOf(conference);
     record.LastRead = lastRead.empty() ? 0 : *DecimalOf(lastRead);

@@ -37,14 +37,6 @@ GMimeParserOptions* ParserOptions() {
     return options;
 }
 
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 const HeaderField* FindField(const std::vector<HeaderField>& headers, std::string_view name) {
     for (const HeaderField& field : headers) {
         if (ascii::EqualIgnoringCase(field.Name, name))
@@ -61,7 +53,7 @@ bool IsMimeField(std::string_view name) {
 bool IdentityTransferEncoding(const HeaderField* field) {
     if (field == nullptr)
         return true;
-    const std::string_view value = Trimmed(field->Value);
+    const std::string_view value = ascii::Trimmed(field->Value);
     return ascii::EqualIgnoringCase(value, "7bit") || ascii::EqualIgnoringCase(value, "8bit") ||
            ascii::EqualIgnoringCase(value, "binary");
 }
@@ -73,20 +65,20 @@ std::optional<std::string_view> PlainTextCharset(std::string_view value) {
     if (value.find_first_of("(\\") != std::string_view::npos)
         return std::nullopt;
     std::size_t semicolon = value.find(';');
-    if (!ascii::EqualIgnoringCase(Trimmed(value.substr(0, semicolon)), "text/plain"))
+    if (!ascii::EqualIgnoringCase(ascii::Trimmed(value.substr(0, semicolon)), "text/plain"))
         return std::nullopt;
     std::string_view charset;
     while (semicolon != std::string_view::npos) {
         const std::size_t start = semicolon + 1;
         semicolon = value.find(';', start);
-        const std::string_view parameter = Trimmed(value.substr(start, semicolon - start));
+        const std::string_view parameter = ascii::Trimmed(value.substr(start, semicolon - start));
         if (parameter.empty())
             continue;
         const std::size_t equals = parameter.find('=');
         if (equals == std::string_view::npos || !charset.empty() ||
-            !ascii::EqualIgnoringCase(Trimmed(parameter.substr(0, equals)), "charset"))
+            !ascii::EqualIgnoringCase(ascii::Trimmed(parameter.substr(0, equals)), "charset"))
             return std::nullopt;
-        charset = Trimmed(parameter.substr(equals + 1));
+        charset = ascii::Trimmed(parameter.substr(equals + 1));
         if (charset.size() >= 2 && charset.front() == '"' && charset.back() == '"')
             charset = charset.substr(1, charset.size() - 2);
         if (charset.empty() || charset.find('"') != std::string_view::npos)
@@ -194,13 +186,14 @@ std::string AttachmentLine(GMimeObject* object) {
 
 bool ParameterIs(GMimeObject* object, const char* name, std::string_view expected) {
     const char* value = g_mime_object_get_content_type_parameter(object, name);
-    return value != nullptr && ascii::EqualIgnoringCase(Trimmed(value), expected);
+    return value != nullptr && ascii::EqualIgnoringCase(ascii::Trimmed(value), expected);
 }
 
 std::string PartText(GMimePart* part, bool html) {
     GMimeObject* object = GMIME_OBJECT(part);
     const char* charset = g_mime_object_get_content_type_parameter(object, "charset");
-    const std::string text = TextToUtf8(DecodedContent(part), charset ? Trimmed(charset) : "");
+    const std::string text =
+        TextToUtf8(DecodedContent(part), charset ? ascii::Trimmed(charset) : "");
     std::string lines;
     if (html)
         lines = WithCrLf(HtmlToText(text));

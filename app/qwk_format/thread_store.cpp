@@ -1,5 +1,6 @@
 #include "qwk_format/thread_store.h"
 
+#include "ascii.h"
 #include "atomic_file.h"
 #include "core/regular_file.h"
 #include "qwk_format/qwk_header.h"
@@ -17,16 +18,8 @@ namespace {
 // What the reader saw of a number longer than the message number field.
 constexpr std::size_t NumberFieldWidth = qwk::header::MessageNumber.width;
 
-bool IsWhiteSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsWhiteSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsWhiteSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
+    return ascii::Trimmed(text, " \t\r\n");
 }
 
 bool AllDigits(std::string_view text) {

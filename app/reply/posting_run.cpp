@@ -2,14 +2,14 @@
 
 #include "ascii.h"
 #include "core/run_views.h"
-#include "nntp/news_connection.h"
 #include "mime/packet_charset.h"
 #include "mime/text_charset.h"
+#include "nntp/news_connection.h"
 #include "qwk_format/references.h"
 #include "qwk_format/thread_store.h"
 #include "reply/article_headers.h"
-#include "reply/reply_kludges.h"
 #include "reply/posting_journal.h"
+#include "reply/reply_kludges.h"
 #include "run_interruption.h"
 
 #include <chrono>
@@ -96,12 +96,6 @@ bool PostReply(NewsConnection& connection, const ReplyArticle& article,
     return false;
 }
 
-std::string Trimmed(std::string text) {
-    const auto last = text.find_last_not_of(' ');
-    text.erase(last == std::string::npos ? 0 : last + 1);
-    return text;
-}
-
 // Text a reader wrote: UTF-8 when it is valid UTF-8 with characters beyond
 // ASCII (some readers pass the user's UTF-8 through), otherwise the packet's
 // character set.
@@ -125,17 +119,17 @@ std::string ReplyTextToUtf8(std::string_view text, mime::PacketCharset charset) 
 // top of the text, the thread it continues, and everything in UTF-8.
 ReplyArticle PrepareReply(const ReplyMessage& reply, std::uint16_t conference,
                           mime::PacketCharset charset, const ThreadStore* threads, RunLog& log) {
-    const ReplyFields fields{Trimmed(qwk::HeaderText(reply.Header, qwk::header::From)),
-                             Trimmed(qwk::HeaderText(reply.Header, qwk::header::To)),
-                             Trimmed(qwk::HeaderText(reply.Header, qwk::header::Subject))};
+    // HeaderText gives each field trimmed.
+    const ReplyFields fields{qwk::HeaderText(reply.Header, qwk::header::From),
+                             qwk::HeaderText(reply.Header, qwk::header::To),
+                             qwk::HeaderText(reply.Header, qwk::header::Subject)};
     const KludgedReply kludged = ReadReplyKludges(reply.Body, fields);
     ReplyArticle article;
     article.Sender = ReplyTextToUtf8(kludged.Fields.From, charset);
     article.Subject = ReplyTextToUtf8(kludged.Fields.Subject, charset);
     article.Body = ReplyTextToUtf8(kludged.Body, charset);
 
-    std::string reference = Trimmed(qwk::HeaderText(reply.Header, qwk::header::ReferenceNumber));
-    reference.erase(0, reference.find_first_not_of(' '));
+    const std::string reference = qwk::HeaderText(reply.Header, qwk::header::ReferenceNumber);
     if (!threads || reference.empty() || reference == "0")
         return article;
     const ThreadEntry* parent = threads->FindParent(conference, reference);
@@ -281,9 +275,8 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
             continue;
         }
         interruption::DurableStep("reply-sending");
-        const ReplyArticle article =
-            PrepareReply(reply, qwk::HeaderConference(reply.Header), settings.CharacterSet,
-                         threads, log);
+        const ReplyArticle article = PrepareReply(reply, qwk::HeaderConference(reply.Header),
+                                                  settings.CharacterSet, threads, log);
         if (!PostReply(connection, article, *group, identity, messageId, sentBefore.has_value(),
                        log)) {
             ++summary.NotPosted;

@@ -11,14 +11,6 @@ namespace {
 
 constexpr std::string_view LineBreak = "\r\n";
 
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // What a reader shows of a subject: the header field's cut, trimmed.
 std::string AsField(std::string_view subject) {
     const std::size_t width = std::min(subject.size(), qwk::header::Subject.width);
@@ -66,7 +58,7 @@ KludgedReply ReadReplyKludges(std::string_view body, const ReplyFields& fields) 
             break;
         }
         named->Seen = true;
-        named->Value = Trimmed(line.substr(colon + 1));
+        named->Value = ascii::Trimmed(line.substr(colon + 1));
         any = true;
         if (end == std::string_view::npos) {
             at = body.size();
