@@ -24,6 +24,7 @@
 #include "archive/unzip_file.h"
 #include "archive/zip_file.h"
 #include "child_process.h"
+#include "news_runs.h"
 #include "qwk/retrieval_run.h"
 #include "support/blocking_nntp_client.h"
 
@@ -61,6 +62,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+using namespace bench;
+
 struct Options {
     int port = 119;
     int count = 5000;
@@ -72,12 +75,6 @@ struct Options {
 };
 
 using GroupRange = BlockingNntpClient::GroupRange;
-
-void ConnectOrThrow(BlockingNntpClient& client, int port) {
-    if (!client.connect("127.0.0.1", port))
-        throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port) + ": " +
-                                 client.lastReply());
-}
 
 const std::string SourceRoot = fs::path(__FILE__).parent_path().parent_path().string();
 
@@ -264,55 +261,6 @@ GroupRange PrepareGroup(const Options& options, int needed) {
     return *range;
 }
 
-using bench::ChildResult;
-using bench::RunChild;
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-// Zandrel's batch run over the newest `count` articles of the group.
-ChildResult RunZandrel(const Options& options, int count, const fs::path& base) {
-    const fs::path home = base / ("zandrel-" + std::to_string(count));
-    fs::remove_all(home);
-    fs::create_directories(home / "WORK");
-    WriteFile(home / "ZANDREL.INI", "[NNTP]\r\nNNTP Server=127.0.0.1\r\nNNTP Remote Port=" +
-                                        std::to_string(options.port) +
-                                        "\r\n[Identity]\r\nOrganization=\r\n"
-                                        "[Qwk]\r\nQwk ID=BENCH\r\nLines Per Messages=90\r\n"
-                                        "Work Directory=" +
-                                        (home / "WORK").string() + "\r\n");
-    WriteFile(home / "GROUPS.DAT", options.group + " 1 -" + std::to_string(count) + "\r\n");
-    ChildResult result = RunChild({options.zandrel, "BATCH"}, home);
-    if (!fs::exists(home / "WORK" / "BENCH.QWK"))
-        std::cerr << "warning: Zandrel made no packet in " << home << "\n";
-    return result;
-}
-
-double RunBlockingClient(const Options& options, const GroupRange& range, int count) {
-    const auto start = Clock::now();
-    BlockingNntpClient client;
-    ConnectOrThrow(client, options.port);
-    client.group(options.group);
-    for (auto n = range.last - count + 1; n <= range.last; ++n)
-        client.article(n);
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-ChildResult RunSuck(const Options& options, int count, const fs::path& base) {
-    const fs::path home = base / "suck";
-    fs::remove_all(home);
-    fs::create_directories(home / "msgs");
-    WriteFile(home / "sucknewsrc", options.group + " -" + std::to_string(count) + "\n");
-    // -H: the server is this machine's own news system, whose history would
-    // mark every article as already here. -M: INN starts in transit mode.
-    return RunChild({"suck", "127.0.0.1", "-N", std::to_string(options.port), "-M", "-H", "-m",
-                     "-n", "-q", "-K", "-dm", (home / "msgs").string(), "-dd", home.string(), "-dt",
-                     home.string()},
-                    home);
-}
-
 // The run alone, in this process, with views that show nothing: what the
 // windows add to the batch run is the difference to zandrel BATCH.
 double RunWithoutWindows(const Options& options, int count, const fs::path& base) {
@@ -371,15 +319,6 @@ double RunWithoutWindows(const Options& options, int count, const fs::path& base
     return seconds;
 }
 
-double Best(const std::vector<double>& seconds) {
-    return *std::min_element(seconds.begin(), seconds.end());
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -411,12 +350,13 @@ int main(int argc, char** argv) {
     if (options.group.empty())
         options.group = options.mime ? "zandrel.bench.mime" : "zandrel.bench";
     try {
-        const GroupRange range = PrepareGroup(options, options.count);
+        PrepareGroup(options, options.count);
         const fs::path base =
             fs::temp_directory_path() / ("bench_get_articles." + std::to_string(::getpid()));
         fs::create_directories(base);
 
-        const ChildResult small = RunZandrel(options, options.small, base);
+        const NewsSource source{options.port, options.group, options.zandrel};
+        const ChildResult small = RunZandrel(source, options.small, base);
         std::vector<double> zandrelTimes;
         std::vector<double> blockingTimes;
         std::vector<double> aloneTimes;
@@ -424,8 +364,8 @@ int main(int argc, char** argv) {
         long largeRssKb = 0;
         int zandrelStatus = 0;
         for (int round = 0; round < options.rounds; ++round) {
-            const ChildResult large = RunZandrel(options, options.count, base);
-            const double blocking = RunBlockingClient(options, range, options.count);
+            const ChildResult large = RunZandrel(source, options.count, base);
+            const double blocking = RunBlockingClient(source, options.count);
             aloneTimes.push_back(RunWithoutWindows(options, options.count, base));
             zandrelTimes.push_back(large.seconds);
             blockingTimes.push_back(blocking);
@@ -434,11 +374,8 @@ int main(int argc, char** argv) {
             if (large.status != 0)
                 zandrelStatus = large.status;
         }
-        const ChildResult suck = RunSuck(options, options.count, base);
-        if (WIFEXITED(suck.status) && WEXITSTATUS(suck.status) == 127)
-            std::fprintf(stderr, "suck did not run: apt-get install suck\n");
-        const long suckFiles =
-            std::distance(fs::directory_iterator(base / "suck" / "msgs"), fs::directory_iterator{});
+        const ChildResult suck = RunSuck(source, options.count, base);
+        const long suckFiles = FilesIn(base / "suck" / "msgs");
 
         const double n = options.count;
         const double zandrelBest = Best(zandrelTimes);

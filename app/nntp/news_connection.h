@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What the main window offers the connection: its status line, its two
@@ -59,6 +60,11 @@ public:
     // The article's text is ReceivedText() and its headers ArticleHeaders()
     // until the next operation.
     TransferOutcome GetArticle(std::int32_t articleNumber);
+    // The articles GetArticle will be asked for next, in order: their
+    // commands go ahead of the calls, so a distant server's round trip is
+    // paid once per window instead of once per article.
+    void PlanArticles(std::int64_t first, std::int64_t last) { NNTP1.PlanArticles(first, last); }
+    void PlanArticles(std::vector<std::int32_t> numbers) { NNTP1.PlanArticles(std::move(numbers)); }
     TransferOutcome PostArticle(const TDocHeaders& headers, const std::string& text);
     // Succeeds when the server has an article of that Message-ID.
     TransferOutcome StatArticle(const std::string& messageId);

@@ -190,6 +190,7 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
         const TransferOutcome listed =
             connection.ListArticleNumbers(group.Name, first, last, numbers);
         if (listed) {
+            connection.PlanArticles(numbers);
             for (const std::int32_t number : numbers)
                 if (FetchArticle(index, number) == GroupOutcome::Ended)
                     return GroupOutcome::Ended;
@@ -204,6 +205,7 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
         }
         // The server does not list numbers: ask for each one as before.
     }
+    connection.PlanArticles(first, last);
     for (std::int64_t n = first; n <= last; ++n)
         if (FetchArticle(index, static_cast<std::int32_t>(n)) == GroupOutcome::Ended)
             return GroupOutcome::Ended;

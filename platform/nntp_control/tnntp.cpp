@@ -117,9 +117,43 @@ struct TNNTP::Impl {
     bool authenticated = false;
     std::string password;
 
-    // Received bytes not yet taken as lines.
+    // Received bytes; those before `taken` have been taken as lines.
     std::string input;
+    std::size_t taken = 0;
     bool reading = false;
+
+    // Read-ahead: the articles the caller will ask for, in order. Those
+    // before `asked` have been asked for by the caller, those before `sent`
+    // have their ARTICLE command on the wire.
+    struct ArticlePlan {
+        std::vector<std::int32_t> numbers; // listed; else the range below
+        std::int64_t first = 0;
+        std::size_t count = 0;
+        std::size_t asked = 0;
+        std::size_t sent = 0;
+        std::size_t Size() const { return numbers.empty() ? count : numbers.size(); }
+        std::int32_t At(std::size_t i) const {
+            return numbers.empty() ? static_cast<std::int32_t>(first + static_cast<std::int64_t>(i))
+                                   : numbers[i];
+        }
+        std::size_t InFlight() const { return sent - asked; }
+        void Clear() { *this = ArticlePlan(); }
+    } plan;
+    std::size_t readAheadCommands = nntp::ReadAheadCommands;
+    std::size_t readAheadBytes = nntp::ReadAheadBytes;
+    // Grows to readAheadCommands as the plan goes well, so a short group
+    // costs no more commands than it has articles.
+    std::size_t window = 0;
+    // Reading is stopped: readAheadBytes wait for the caller.
+    bool heldBack = false;
+    // Replies still due to commands whose answers nobody wants any more;
+    // they come before any other and are read and dropped.
+    std::size_t staleReplies = 0;
+    bool inStaleText = false;
+    std::size_t staleBytes = 0;
+    // Why the connection ended while planned replies were due; the next
+    // GetArticle fails with it.
+    std::string lostAhead;
 
     TDocument docInput;
     TDocument docOutput;
@@ -166,6 +200,8 @@ struct TNNTP::Impl {
             throw EControlError("The control is busy");
     }
     void Begin(const Operation& op) {
+        if (&op != &ops::GetArticle && plan.Size() > 0)
+            DropPlan();
         operation = &op;
         authenticated = false;
         windowBytes = 0;
@@ -228,9 +264,48 @@ struct TNNTP::Impl {
     void CloseSocket() {
         pendingData.clear();
         input.clear();
+        taken = 0;
+        plan.Clear();
+        staleReplies = 0;
+        inStaleText = false;
+        heldBack = false;
         stream->Close();
         SetState(nntpDisconnected);
     }
+
+    // --- Read-ahead.
+    // Replies to planned commands wait in `input` while nobody asks for them.
+    bool HoldingAhead() const { return Idle() && staleReplies == 0 && plan.InFlight() > 0; }
+    bool RepliesDue() const { return plan.InFlight() > 0 || staleReplies > 0; }
+    // The replies still due for the plan are nobody's now.
+    void DropPlan() {
+        staleReplies += plan.InFlight();
+        plan.Clear();
+        ResumeReading();
+    }
+    void ResumeReading() {
+        if (heldBack) {
+            heldBack = false;
+            // The server waited on us, not we on it.
+            lastActivity.restart();
+        }
+        stream->PauseReading(false);
+        // What waits in `input` is taken from the event loop, as if it had
+        // just arrived.
+        QTimer::singleShot(0, q, [this] {
+            if (reading || taken >= input.size())
+                return;
+            reading = true;
+            TakeLines();
+            DeliverPendingData();
+            reading = false;
+            if (!heldBack && stream->Open())
+                stream->PauseReading(false);
+        });
+    }
+    void SendAhead(bool atLeastOne);
+    bool TakePlannedArticle(std::int32_t number);
+    void SkipStaleLine(std::string_view line);
 
     // --- Network events.
     void LookedUp(const QHostInfo& info);
@@ -412,11 +487,15 @@ void TNNTP::Impl::ReadyRead() {
             break;
         windowBytes += input.size() - before;
         const bool chunkFull = input.size() - before == ByteStream::ReceiveChunk;
-        if (awaiting != Awaiting::Nothing)
+        if (awaiting != Awaiting::Nothing || RepliesDue())
             NoteActivity();
         TakeLines();
         if (!stream->Connected())
             break;
+        if (HoldingAhead() && input.size() - taken >= readAheadBytes) {
+            heldBack = true;
+            break;
+        }
         if (chunkFull)
             continue;
         // While a reply is still coming, acknowledge what came at once: the
@@ -432,15 +511,24 @@ void TNNTP::Impl::ReadyRead() {
     }
     DeliverPendingData();
     reading = false;
-    if (result == ByteStream::ReceiveResult::Closed || result == ByteStream::ReceiveResult::Failed)
+    if (heldBack)
+        stream->PauseReading(true);
+    else if (result == ByteStream::ReceiveResult::Closed ||
+             result == ByteStream::ReceiveResult::Failed)
         ConnectionEnded(why);
     else
         stream->PauseReading(false);
 }
 
 void TNNTP::Impl::TakeLines() {
-    std::size_t start = 0;
+    std::size_t start = taken;
+    bool holding = false;
     while (start < input.size()) {
+        // Replies to planned commands wait for the caller to ask.
+        if (HoldingAhead()) {
+            holding = true;
+            break;
+        }
         const char* begin = input.data() + start;
         const void* newline = std::memchr(begin, '\n', input.size() - start);
         if (!newline)
@@ -454,21 +542,41 @@ void TNNTP::Impl::TakeLines() {
         if (!stream->Open())
             return; // CloseSocket cleared the input
     }
-    input.erase(0, start);
+    // Taken lines are dropped from the front only now and then, so that
+    // replies held ahead are not moved for every article taken from them.
+    taken = start;
+    if (taken == input.size()) {
+        input.clear();
+        taken = 0;
+    } else if (taken >= input.size() / 2) {
+        input.erase(0, taken);
+        taken = 0;
+    }
+    if (holding)
+        return; // complete replies, bounded by readAheadBytes
 
     // A line that never ends must not grow memory without bound. While a
     // document arrives the line is one of its text, else a status line.
-    const std::size_t limit = receiving ? nntp::MaxTextLine : nntp::MaxStatusLine;
-    if (input.size() > limit) {
-        if (awaiting == Awaiting::Nothing)
+    const std::size_t limit = receiving || inStaleText ? nntp::MaxTextLine : nntp::MaxStatusLine;
+    if (input.size() - taken > limit) {
+        if (awaiting == Awaiting::Nothing && !RepliesDue()) {
             input.clear(); // nobody asked; just forget it
-        else
+            taken = 0;
+        } else if (Idle()) {
+            CloseSocket(); // a stale reply out of bounds: the line is lost
+        } else {
             ProtocolFailure("The server sent a line longer than " + std::to_string(limit) +
                             " bytes");
+        }
     }
 }
 
 void TNNTP::Impl::TakeLine(std::string_view line) {
+    // Replies to dropped commands come before any other.
+    if (staleReplies > 0) {
+        SkipStaleLine(line);
+        return;
+    }
     switch (awaiting) {
     case Awaiting::Nothing:
     case Awaiting::HostLookup:
@@ -553,6 +661,10 @@ void TNNTP::Impl::TakeLine(std::string_view line) {
         return;
     case Awaiting::CommandReply:
         if (*code == 480) {
+            // The commands sent ahead are challenged too; they go again
+            // once the credentials are in.
+            staleReplies += plan.InFlight();
+            plan.sent = plan.asked;
             StartAuthentication();
             return;
         }
@@ -598,6 +710,83 @@ void TNNTP::Impl::TakeLine(std::string_view line) {
     default:
         return;
     }
+}
+
+// A line of a reply nobody wants any more: only its end matters. A
+// stale article that goes on without end costs the connection, as a current
+// one would.
+void TNNTP::Impl::SkipStaleLine(std::string_view line) {
+    if (inStaleText) {
+        if (line == ".") {
+            inStaleText = false;
+            --staleReplies;
+            return;
+        }
+        staleBytes += line.size() + 2;
+        if (staleBytes > 2 * articleLimit) {
+            if (Idle())
+                CloseSocket();
+            else
+                FailTooLarge(true);
+        }
+        return;
+    }
+    const std::optional<int> code = nntp::StatusCode(line);
+    if (!code) {
+        if (Idle())
+            CloseSocket();
+        else
+            ProtocolFailure("Not an NNTP reply: " + std::string(line.substr(0, 200)));
+        return;
+    }
+    if (*code == ops::GetArticle.success) {
+        inStaleText = true;
+        staleBytes = 0;
+        return;
+    }
+    --staleReplies;
+}
+
+// Tops up the commands in flight for the plan: a batch once half the window
+// has been taken, in one write, while the held replies are within bounds.
+void TNNTP::Impl::SendAhead(bool atLeastOne) {
+    if (plan.sent >= plan.Size())
+        return;
+    const bool room = !heldBack && input.size() - taken < readAheadBytes;
+    std::size_t target; // commands in flight once this is sent
+    if (room && plan.InFlight() <= window / 2)
+        target = window;
+    else if (atLeastOne && plan.InFlight() == 0)
+        target = 1;
+    else
+        return;
+    std::string batch;
+    while (plan.sent < plan.Size() && plan.InFlight() < target) {
+        batch += "ARTICLE ";
+        batch += std::to_string(plan.At(plan.sent));
+        batch += "\r\n";
+        ++plan.sent;
+    }
+    stream->Send(batch.data(), batch.size());
+    if (room)
+        window = std::min(window * 2, readAheadCommands);
+}
+
+// Begins GetArticle(number) on a reply already asked for, when number is the
+// plan's next.
+bool TNNTP::Impl::TakePlannedArticle(std::int32_t number) {
+    if (plan.asked >= plan.Size() || plan.At(plan.asked) != number)
+        return false;
+    SendAhead(true);
+    ++plan.asked;
+    command = "ARTICLE " + std::to_string(number) + "\r\n"; // sent again after a challenge
+    // The silence limit runs from the last bytes received: it applies to the
+    // oldest command in flight, which this is.
+    awaiting = operation->reply;
+    if (!replyTimer.isActive())
+        replyTimer.start(replyTimeoutMs);
+    ResumeReading();
+    return true;
 }
 
 // GROUP's reply carries the group's range.
@@ -730,6 +919,8 @@ void TNNTP::Impl::BytesWritten(std::size_t bytes) {
 }
 
 void TNNTP::Impl::ConnectionEnded(const std::string& why) {
+    if (Idle() && plan.InFlight() > 0)
+        lostAhead = why.empty() ? std::string("The connection was lost") : why;
     if (operation == &ops::SignOff) {
         CloseSocket();
         Succeed();
@@ -868,6 +1059,8 @@ void TNNTP::Connect(const std::string& host, std::int32_t port) {
     d->remoteHost = host;
     d->remotePort = port;
     d->input.clear();
+    d->taken = 0;
+    d->lostAhead.clear();
     d->Begin(ops::Connect);
     d->SetState(nntpResolvingHost);
     if (port <= 0 || port > 65535) {
@@ -926,9 +1119,41 @@ void TNNTP::SelectGroup(const std::string& groupName) {
 }
 
 void TNNTP::GetArticle(std::int32_t articleNumber) {
+    if (d->state == nntpDisconnected && d->Idle() && !d->lostAhead.empty()) {
+        // The connection went while this article was on its way.
+        d->Begin(ops::GetArticle);
+        d->FailSoon(nntpErrorConnectionLost, std::exchange(d->lostAhead, {}));
+        return;
+    }
     d->RequireIdleConnection();
     d->Begin(ops::GetArticle);
+    if (d->TakePlannedArticle(articleNumber))
+        return;
+    if (d->plan.Size() > 0)
+        d->DropPlan();
     d->SendCommand(std::to_string(articleNumber));
+}
+
+void TNNTP::PlanArticles(std::int64_t first, std::int64_t last) {
+    if (d->plan.Size() > 0)
+        d->DropPlan();
+    if (last < first)
+        return;
+    d->plan.first = first;
+    d->plan.count = static_cast<std::size_t>(last - first + 1);
+    d->window = std::min<std::size_t>(4, d->readAheadCommands);
+}
+
+void TNNTP::PlanArticles(std::vector<std::int32_t> numbers) {
+    if (d->plan.Size() > 0)
+        d->DropPlan();
+    d->plan.numbers = std::move(numbers);
+    d->window = std::min<std::size_t>(4, d->readAheadCommands);
+}
+
+void TNNTP::SetReadAhead(std::size_t commands, std::size_t bytes) {
+    d->readAheadCommands = std::max<std::size_t>(1, commands);
+    d->readAheadBytes = std::max<std::size_t>(1, bytes);
 }
 
 void TNNTP::StatArticle(const std::string& messageId) {

@@ -145,6 +145,19 @@ public:
     // LISTGROUP group first-last: the article numbers the server has in the
     // range, one per line, delivered like a list.
     void ListArticleNumbers(const std::string& groupName, std::int64_t first, std::int64_t last);
+    // The articles the caller will ask for next, in this order: first to
+    // last, or the numbers given. Their ARTICLE commands go out ahead of the
+    // calls, a window at a time (RFC 3977 section 3.5: the server answers in
+    // order), and GetArticle of the next planned number takes its reply with
+    // the usual events. GetArticle of any other number, or any other
+    // operation, ends the plan; the replies still due are read and dropped,
+    // so every operation gets its own reply.
+    void PlanArticles(std::int64_t first, std::int64_t last);
+    void PlanArticles(std::vector<std::int32_t> numbers);
+    // The most ARTICLE commands sent ahead and the most received bytes held
+    // for them; reading stops while that much waits. Defaults:
+    // nntp::ReadAheadCommands and nntp::ReadAheadBytes.
+    void SetReadAhead(std::size_t commands, std::size_t bytes);
     // Posts DocInput's headers and inputData. The other values are accepted
     // for the control's interface and ignored.
     void SendDocument(const std::optional<std::string>& documentUrl = std::nullopt,

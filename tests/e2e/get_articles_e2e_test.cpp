@@ -4,6 +4,7 @@
 #include "archive/zip_file.h"
 #include "qwk/retrieval_run.h"
 #include "support/blocking_nntp_client.h"
+#include "support/latency_proxy.h"
 #include "support/local_news_server.h"
 #include "support/recording_views.h"
 #include "support/reply_packet_builder.h"
@@ -140,6 +141,32 @@ TEST_F(GetArticlesE2E, NewArticlesBecomeAPacketAndAreNotFetchedTwice) {
         files.begin(), files.end(), [](const auto& file) { return file.first == "MESSAGES.DAT"; });
     ASSERT_NE(messages, files.end());
     EXPECT_EQ(messages->second, TempWorkDirectory::Read(dir.File("TEMP/MESSAGES.DAT")));
+}
+
+// Through a link with a round trip of 20 ms the commands go out ahead of
+// the replies; the packet must not show it.
+TEST_F(GetArticlesE2E, ADistantServerGivesTheSamePacketAsANearOne) {
+    for (int i = 1; i <= 150; ++i)
+        Post("Number " + std::to_string(i),
+             i % 50 == 0 ? "Organization: ZANDREL TEST SITE\r\n" : "",
+             "body of " + std::to_string(i) + "\r\n");
+    table.Append(group, 5, 0);
+
+    RunGetArticles();
+    const std::string near = TempWorkDirectory::Read(dir.File("TEMP/MESSAGES.DAT"));
+    const std::int32_t lastRead = table[0].LastRead;
+    fs::remove(dir.File("WORK/E2E.QWK"));
+    table[0].LastRead = 0;
+
+    LatencyProxy proxy("127.0.0.1", NewsdPort(), std::chrono::milliseconds(10));
+    settings.NntpPort = proxy.Port();
+    RunGetArticles();
+    EXPECT_EQ(proxy.Connections(), 1);
+    EXPECT_EQ(table[0].LastRead, lastRead);
+    const ReadBackPacket packet = ReadMessagesDat(dir.File("TEMP/MESSAGES.DAT"));
+    ASSERT_TRUE(packet.wellFormed);
+    EXPECT_EQ(packet.messages.size(), 147u);
+    EXPECT_TRUE(TempWorkDirectory::Read(dir.File("TEMP/MESSAGES.DAT")) == near);
 }
 
 TEST_F(GetArticlesE2E, NewestNAndAGroupTheServerLacks) {

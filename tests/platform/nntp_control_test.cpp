@@ -6,6 +6,7 @@
 #include "fake_byte_stream.h"
 #include "nntp_control/nntp_wire.h"
 #include "nntp_control/tnntp.h"
+#include "support/latency_proxy.h"
 #include "support/scripted_news_server.h"
 
 #include <gtest/gtest.h>
@@ -1006,6 +1007,239 @@ TEST(NntpControlOnFakeStream, ALineOneByteOverTheLimitEndsTheOperationAndTheConn
         EXPECT_FALSE(s.server.Open());
         EXPECT_EQ(s.control.State(), nntpDisconnected);
     }
+}
+
+// --- Pipelined fetching.
+
+// The server's side of a fetch with commands sent ahead: it answers, in
+// order, every command the control has sent, up to answerLimit articles.
+struct PipelineServer {
+    explicit PipelineServer(OnFakeStream& fake) : s(fake) {}
+    OnFakeStream& s;
+    std::vector<int> missing;  // answered 423
+    bool challenge = false;    // 480 until credentials come
+    std::size_t bodyLines = 2; // of each article
+    std::size_t answerLimit = 1000;
+    std::size_t articleCommands = 0; // ARTICLE lines received
+    std::size_t answered = 0;        // ARTICLE lines answered
+    std::size_t largestBatch = 0;    // ARTICLE lines in one write
+    bool sawPaused = false;          // the control stopped reading
+    std::string unread;
+
+    static std::string Body(int n, std::size_t lines) {
+        std::string body;
+        for (std::size_t i = 0; i < lines; ++i)
+            body += "article " + std::to_string(n) + " line " + std::to_string(i) + "\r\n";
+        return body;
+    }
+    std::string Answer(const std::string& line) {
+        if (line.starts_with("ARTICLE ")) {
+            const int n = std::stoi(line.substr(8));
+            ++answered;
+            if (challenge)
+                return "480 Authentication required\r\n";
+            if (std::find(missing.begin(), missing.end(), n) != missing.end())
+                return "423 No such article\r\n";
+            return "220 " + std::to_string(n) + " <" + std::to_string(n) + "@x>\r\n" +
+                   ScriptedNewsServer::DataBlock("Subject: " + std::to_string(n) + "\r\n\r\n" +
+                                                 Body(n, bodyLines));
+        }
+        if (line.starts_with("AUTHINFO USER"))
+            return "381 Password required\r\n";
+        if (line.starts_with("AUTHINFO PASS")) {
+            challenge = false;
+            return "281 Welcome\r\n";
+        }
+        if (line.starts_with("GROUP "))
+            return "211 3 1 3 " + line.substr(6) + "\r\n";
+        return "500 What?\r\n";
+    }
+    void Serve() {
+        const std::string sent = s.server.TakeSent();
+        std::size_t batch = 0;
+        for (std::size_t at = 0; (at = sent.find("ARTICLE ", at)) != std::string::npos; ++at)
+            ++batch;
+        articleCommands += batch;
+        largestBatch = std::max(largestBatch, batch);
+        unread += sent;
+        std::string replies;
+        for (std::size_t end; (end = unread.find("\r\n")) != std::string::npos;) {
+            const std::string line = unread.substr(0, end);
+            if (line.starts_with("ARTICLE ") && answered >= answerLimit)
+                break;
+            unread.erase(0, end + 2);
+            replies += Answer(line);
+        }
+        if (!replies.empty())
+            s.server.Feed(replies);
+        // Replies held ahead are taken from the event loop.
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(s.server.Settle());
+        sawPaused = sawPaused || s.server.ReadingPaused();
+    }
+    // Runs one operation to its end; what it came to: the article's text or
+    // the error.
+    std::string Run(const std::function<void()>& start) {
+        s.log.Clear();
+        start();
+        for (int pass = 0; pass < 20 && s.control.Busy(); ++pass)
+            Serve();
+        if (s.control.Busy())
+            return "hangs";
+        for (const std::string& event : s.log.lines)
+            if (event.starts_with("error ") || event.starts_with("select "))
+                return event;
+        return s.log.received;
+    }
+};
+
+TEST(NntpControlOnFakeStream, PlannedArticlesGoOutAheadAndComeBackInOrder) {
+    struct Case {
+        const char* what;
+        std::vector<int> missing;
+        bool challenge;
+        std::size_t readAheadBytes;
+        std::size_t bodyLines;
+        bool expectPaused;
+    };
+    const Case cases[] = {
+        {"all there", {}, false, nntp::ReadAheadBytes, 2, false},
+        {"a missing one in the middle of the window",
+         {4, 5},
+         false,
+         nntp::ReadAheadBytes,
+         2,
+         false},
+        {"challenged while commands are in flight", {}, true, nntp::ReadAheadBytes, 2, false},
+        {"more held than the byte bound", {}, false, 2000, 20, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OnFakeStream s;
+        ASSERT_NO_FATAL_FAILURE(s.ConnectOrFail());
+        s.control.SetReadAhead(8, c.readAheadBytes);
+        PipelineServer server(s);
+        server.missing = c.missing;
+        server.challenge = c.challenge;
+        server.bodyLines = c.bodyLines;
+
+        s.control.PlanArticles(1, 20);
+        for (int n = 1; n <= 12; ++n) {
+            SCOPED_TRACE("article " + std::to_string(n));
+            const bool missing =
+                std::find(c.missing.begin(), c.missing.end(), n) != c.missing.end();
+            EXPECT_EQ(server.Run([&] { s.control.GetArticle(n); }),
+                      missing ? "error 423" : PipelineServer::Body(n, c.bodyLines));
+            if (n == 1 && !c.challenge) {
+                EXPECT_GT(server.articleCommands, 1u) << "nothing was sent ahead";
+            }
+        }
+        // The rest of the plan is dropped: the group's reply is still the
+        // group's, and an article asked for after it is fetched alone.
+        EXPECT_EQ(server.Run([&] { s.control.SelectGroup("misc.other"); }),
+                  "select misc.other 1 3 3");
+        EXPECT_EQ(server.Run([&] { s.control.GetArticle(15); }),
+                  PipelineServer::Body(15, c.bodyLines));
+        EXPECT_LE(server.largestBatch, 8u);
+        EXPECT_EQ(server.sawPaused, c.expectPaused);
+        EXPECT_EQ(s.control.State(), nntpConnected);
+        EXPECT_EQ(server.unread, "");
+        // Every command sent got its reply, and none was asked twice
+        // except those a challenge sent again.
+        EXPECT_EQ(server.answered, server.articleCommands);
+        if (!c.challenge) {
+            EXPECT_LE(server.articleCommands, 20u + 1u);
+        }
+    }
+}
+
+TEST(NntpControlOnFakeStream, AConnectionLostWithCommandsInFlightFailsTheNextArticleOnly) {
+    struct Case {
+        const char* what;
+        bool whileFetching; // else between two fetches
+    };
+    for (const Case& c : {Case{"between fetches", false}, Case{"during a fetch", true}}) {
+        SCOPED_TRACE(c.what);
+        OnFakeStream s;
+        ASSERT_NO_FATAL_FAILURE(s.ConnectOrFail());
+        PipelineServer server(s);
+        server.answerLimit = 5;
+        s.control.PlanArticles(1, 40);
+        for (int n = 1; n <= 5; ++n)
+            ASSERT_EQ(server.Run([&] { s.control.GetArticle(n); }), PipelineServer::Body(n, 2));
+        if (c.whileFetching) {
+            s.control.GetArticle(6);
+            s.server.Feed("220 6 <6@x>\r\nSubject: 6\r\n\r\narticle 6 li");
+            ASSERT_TRUE(s.server.Settle());
+        }
+        EXPECT_GE(server.articleCommands - server.answered, 10u);
+        s.log.Clear();
+        s.server.HangUp();
+        ASSERT_TRUE(s.server.Settle());
+        if (!c.whileFetching) {
+            EXPECT_EQ(s.control.State(), nntpDisconnected);
+            s.control.GetArticle(6);
+            ASSERT_TRUE(s.log.WaitIdle());
+        }
+        EXPECT_FALSE(s.control.Busy());
+        EXPECT_NE(std::find(s.log.lines.begin(), s.log.lines.end(), "error 3"), s.log.lines.end());
+        EXPECT_EQ(s.log.received, "");
+        EXPECT_EQ(s.control.State(), nntpDisconnected);
+        EXPECT_THROW(s.control.GetArticle(7), EControlError);
+    }
+}
+
+TEST(NntpControlOnFakeStream, ASilentServerIsGivenUpOnWithPlannedCommandsInFlight) {
+    OnFakeStream s;
+    ASSERT_NO_FATAL_FAILURE(s.ConnectOrFail());
+    s.control.SetReplyTimeout(50);
+    PipelineServer server(s);
+    server.answerLimit = 1;
+    s.control.PlanArticles(1, 10);
+    ASSERT_EQ(server.Run([&] { s.control.GetArticle(1); }), PipelineServer::Body(1, 2));
+    s.log.Clear();
+    s.control.GetArticle(2);
+    ASSERT_TRUE(s.log.WaitIdle());
+    EXPECT_NE(std::find(s.log.lines.begin(), s.log.lines.end(), "error 4"), s.log.lines.end());
+    EXPECT_EQ(s.control.State(), nntpDisconnected);
+}
+
+// Over real sockets and a link with a round trip of 10 ms: replies in
+// order, a missing article failing alone, and a connection that drops with
+// commands in flight failing the article it was carrying. (The server's
+// close meets commands it has not read, so the reset may overtake replies
+// already sent: where the loss shows is the network's choice, that
+// nothing after it is delivered is not.)
+TEST_F(NntpControl, PlannedArticlesThroughADistantLinkStopWhereTheLinkDrops) {
+    for (int n = 1; n <= 30; ++n)
+        if (n != 12)
+            server.AddArticle("misc.test", n,
+                              "Subject: " + std::to_string(n) + "\r\n\r\n" + "body " +
+                                  std::to_string(n) + "\r\n");
+    server.Drop("ARTICLE 25");
+    LatencyProxy proxy(server.Host(), server.Port(), std::chrono::milliseconds(5));
+    control.Connect(proxy.Host(), proxy.Port());
+    ASSERT_TRUE(log.WaitIdle());
+    control.SelectGroup("misc.test");
+    ASSERT_TRUE(log.WaitIdle());
+    control.PlanArticles(1, 30);
+    int lost = 0;
+    for (int n = 1; n <= 25 && lost == 0; ++n) {
+        SCOPED_TRACE("article " + std::to_string(n));
+        log.Clear();
+        control.GetArticle(n);
+        ASSERT_TRUE(log.WaitIdle());
+        if (std::find(log.lines.begin(), log.lines.end(), "error 3") != log.lines.end()) {
+            EXPECT_EQ(control.State(), nntpDisconnected);
+            lost = n;
+        } else if (n == 12) {
+            EXPECT_EQ(log.lines[log.lines.size() - 2], "error 423");
+        } else {
+            EXPECT_EQ(log.received, "body " + std::to_string(n) + "\r\n");
+        }
+    }
+    EXPECT_GT(lost, 0) << "the drop went unnoticed";
+    EXPECT_THROW(control.GetArticle(lost + 1), EControlError);
 }
 
 // --- Header lines, apart from any connection.
