@@ -59,8 +59,11 @@ int main(int argc, char** argv) {
             return static_cast<int>(BatchStatus::CouldNotStart);
         }
     SetLibraryFailureHandler(WarnOfLibraryFailureAndExit);
-    if (!batch)
+    if (!batch) {
         QApplication::setWindowIcon(ProgramIcon());
+        // Lets the desktop match the window to its desktop entry.
+        QGuiApplication::setDesktopFileName("org.zandrel.Zandrel");
+    }
 
     // The splash shows while the main window is made; a batch run shows nothing.
     TSplashScreen* splash = nullptr;
