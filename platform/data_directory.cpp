@@ -18,7 +18,7 @@ bool IsSet(const char* value) {
 std::string DataDirectoryFor(const char* zandrelHome, const char* xdgDataHome, const char* home) {
     if (IsSet(zandrelHome))
         return zandrelHome;
-    // The base directory specification ignores a relative XDG_DATA_HOME.
+    // XDG base directories: a relative XDG_DATA_HOME is to be ignored.
     if (IsSet(xdgDataHome) && *xdgDataHome == '/')
         return (fs::path(xdgDataHome) / "zandrel").string();
     if (IsSet(home))
