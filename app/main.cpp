@@ -2,6 +2,8 @@
 // their order, then the message loop (or, with the single argument BATCH, the
 // unattended run).
 #include "archive/dyna_zip.h"
+#include "data_directory.h"
+#include "dynamic_library.h"
 #include "run_interruption.h"
 #include "shell/windows/log_window.h"
 #include "shell/windows/main_window.h"
@@ -9,6 +11,7 @@
 #include "shell/windows/progress_form.h"
 #include "shell/windows/settings_dialog.h"
 #include "shell/windows/small_dialogs.h"
+#include "vxutil.h"
 
 #include <QApplication>
 
@@ -48,9 +51,19 @@ int main(int argc, char** argv) {
     SetUnattended(batch);
     if (batch)
         interruption::CatchStopSignals();
+    // Installed, the program keeps its files in its data directory wherever
+    // it is started from (a menu, cron); a build keeps the current one.
+    if (RunsInstalled())
+        if (const std::string problem = EnterDataDirectory(DataDirectory()); !problem.empty()) {
+            VxInfoDialog(problem, ApplicationTitle);
+            return static_cast<int>(BatchStatus::CouldNotStart);
+        }
     SetLibraryFailureHandler(WarnOfLibraryFailureAndExit);
-    if (!batch)
+    if (!batch) {
         QApplication::setWindowIcon(ProgramIcon());
+        // Lets the desktop match the window to its desktop entry.
+        QGuiApplication::setDesktopFileName("org.zandrel.Zandrel");
+    }
 
     // The splash shows while the main window is made; a batch run shows nothing.
     TSplashScreen* splash = nullptr;

@@ -14,6 +14,19 @@ std::string ProgramDirectory() {
     return program.parent_path().string();
 }
 
+std::string PrivateLibraryDirectory() {
+    const std::string program = ProgramDirectory();
+    if (program.empty())
+        return {};
+    return program + "/" + ZANDREL_PROGRAM_TO_LIBDIR;
+}
+
+bool RunsInstalled() {
+    const std::string libraries = PrivateLibraryDirectory();
+    std::error_code error;
+    return !libraries.empty() && std::filesystem::is_directory(libraries, error);
+}
+
 DynamicLibrary::~DynamicLibrary() {
     Unload();
 }
@@ -34,12 +47,14 @@ bool DynamicLibrary::Load(const std::string& fileName) {
     Unload();
     // The libraries that ship with the program sit beside it; a copy found
     // elsewhere on the search path must not win over them.
-    const std::string directory = ProgramDirectory();
-    if (!directory.empty() && fileName.find('/') == std::string::npos) {
-        handle_ = dlopen((directory + "/" + fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle_ != nullptr)
-            return true;
-    }
+    // Installed, they live in the program's private library folder.
+    if (fileName.find('/') == std::string::npos)
+        for (const std::string& directory : {ProgramDirectory(), PrivateLibraryDirectory()})
+            if (!directory.empty()) {
+                handle_ = dlopen((directory + "/" + fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+                if (handle_ != nullptr)
+                    return true;
+            }
     handle_ = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
         const char* reason = dlerror();

@@ -30,3 +30,12 @@ private:
 // The directory that holds the running program, with no trailing separator;
 // empty when it cannot be found.
 std::string ProgramDirectory();
+
+// The folder of the program's own libraries once it is installed
+// (<prefix>/lib/.../zandrel beside <prefix>/bin); empty when the program's
+// directory cannot be found.
+std::string PrivateLibraryDirectory();
+
+// True for a program installed with its libraries in their private folder;
+// false in a build tree, where they sit beside it.
+bool RunsInstalled();

@@ -26,6 +26,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <thread>
@@ -496,8 +497,53 @@ TEST_F(MainWindowTest, FindWalksDownAndSaysWhenNothingIsLeft) {
     EXPECT_EQ(answer.Texts(), QStringList{"No more matches."});
 }
 
+// F1 in each window opens the manual's page for that window, Help Topics its
+// contents; a help file kept in the start directory is opened instead.
+TEST_F(MainWindowTest, HelpOpensThePageOfTheWindowItIsAskedFrom) {
+    auto form = Start();
+    std::vector<QUrl> opened;
+    form->Help.SetOpener([&opened](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    auto pressF1 = [](QWidget* window) {
+        window->show();
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_F1);
+        window->hide();
+    };
+    auto triggerHelpTopics = [&form](QWidget*) { form->HelpTopics1->trigger(); };
+    struct Case {
+        QWidget* window;
+        std::function<void(QWidget*)> ask;
+        bool keptHelpFile;
+        std::string opens;
+    };
+    const Case cases[] = {
+        {form.get(), pressF1, false, "main-window.html"},
+        {&windows.form2, pressF1, false, "settings.html"},
+        {&windows.form4, pressF1, false, "newsgroups.html"},
+        {&windows.form5, pressF1, false, "newsgroups.html"},
+        {form.get(), triggerHelpTopics, false, "index.html"},
+        {&windows.form2, pressF1, true, "ZANDREL.HLP"},
+        {form.get(), triggerHelpTopics, true, "ZANDREL.HLP"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.window->objectName().toStdString() + " -> " + c.opens);
+        if (c.keptHelpFile)
+            TempWorkDirectory::Write(dir.File("ZANDREL.HLP"), "help");
+        opened.clear();
+        c.ask(c.window);
+        ASSERT_EQ(opened.size(), 1u);
+        EXPECT_EQ(opened.front().fileName().toStdString(), c.opens);
+        EXPECT_TRUE(std::filesystem::is_regular_file(opened.front().toLocalFile().toStdString()));
+    }
+}
+
 TEST_F(MainWindowTest, HelpSaysWhereItLookedWhenTheFileIsMissing) {
     auto form = Start();
+    form->Help.SetManualDirectory(dir.File("no-manual"));
     ModalAnswerer answer(ModalAnswerer::Click(QMessageBox::Ok));
     form->HelpTopics1->trigger();
     ASSERT_EQ(answer.Texts().size(), 1);

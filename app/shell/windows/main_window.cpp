@@ -46,11 +46,6 @@
 #include <system_error>
 
 namespace {
-// Help contexts of the windows.
-constexpr int MainWindowHelpContext = 1;
-constexpr int SettingsHelpContext = 4;
-constexpr int GroupHelpContext = 8; // the find and newsgroup settings dialogs
-
 std::string Local8(const QString& s) {
     return s.toLocal8Bit().toStdString();
 }
@@ -653,11 +648,16 @@ void TForm1::EditGroupSettings() {
 }
 
 void TForm1::ShowHelp(int context) {
+    // Nobody would read it in a batch run.
+    if (Unattended())
+        return;
     if (!Help.ShowContext(context))
         VxInfoDialog(Help.MissingText(), ApplicationTitle);
 }
 
 void TForm1::HelpTopics1Click() {
+    if (Unattended())
+        return;
     if (!Help.Command(HELP_FINDER, 0))
         VxInfoDialog(Help.MissingText(), ApplicationTitle);
 }

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -27,20 +26,12 @@ void CentreOnScreen(QWidget* w) {
 
 QIcon ProgramIcon() {
     static const QIcon icon = [] {
-        QPixmap pixmap(64, 64);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setBrush(QColor(0x1f, 0x4e, 0x79));
-        p.setPen(Qt::NoPen);
-        p.drawRoundedRect(4, 4, 56, 56, 10, 10);
-        p.setPen(Qt::white);
-        QFont font = p.font();
-        font.setBold(true);
-        font.setPixelSize(40);
-        p.setFont(font);
-        p.drawText(pixmap.rect(), Qt::AlignCenter, "Z");
-        return QIcon(pixmap);
+        // The resources live in a static library: nothing would pull them in.
+        Q_INIT_RESOURCE(program_icon);
+        QIcon sizes;
+        for (const int size : {16, 32, 48, 64, 128, 256})
+            sizes.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+        return sizes;
     }();
     return icon;
 }
