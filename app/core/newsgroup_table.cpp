@@ -128,8 +128,28 @@ std::string GroupSettingsProblem(const GroupSettingsTexts& texts) {
     return {};
 }
 
+std::string GroupSettingsProblem(const NewsGroupTable& table, std::size_t index,
+                                 const GroupSettingsTexts& texts) {
+    if (std::string problem = GroupSettingsProblem(texts); !problem.empty())
+        return problem;
+    const std::string_view conference = ascii::Trimmed(texts.Conference);
+    if (conference.empty())
+        return {};
+    const std::int32_t number = *DecimalOf(conference);
+    // Two groups under one number would mix in the reader, and replies
+    // would go to the first of them. A pair that GROUPS.DAT already holds is
+    // left to the user, so the group's other value can still be edited.
+    if (index < table.Count() && table[index].Conference == number)
+        return {};
+    for (std::size_t i = 0; i < table.Count(); ++i)
+        if (i != index && table[i].Conference == number)
+            return "Qwk Conference " + std::to_string(number) + " is already used by " +
+                   table[i].Name + ".";
+    return {};
+}
+
 bool ApplyGroupSettings(NewsGroupTable& table, std::size_t index, const GroupSettingsTexts& texts) {
-    if (!GroupSettingsProblem(texts).empty())
+    if (!GroupSettingsProblem(table, index, texts).empty())
         return false;
     const std::string_view conference = ascii::Trimmed(texts.Conference);
     const std::string_view lastRead = ascii::Trimmed(texts.LastRead);

@@ -81,8 +81,13 @@ inline constexpr std::int32_t MaxConference = 65535;
 // from 0 to MaxConference; the last-read text is empty (0) or a decimal
 // 32-bit whole number. Blanks around either are ignored.
 std::string GroupSettingsProblem(const GroupSettingsTexts& texts);
+// The same for the entry at `index`, and a conference number that another
+// entry is queued under is refused with that entry's name (unless the entry
+// holds that number already).
+std::string GroupSettingsProblem(const NewsGroupTable& table, std::size_t index,
+                                 const GroupSettingsTexts& texts);
 // "Ok" in the Newsgroup Settings dialog: an empty conference text unqueues
 // the group, an empty last-read text gives 0. Marks the table changed; the
-// caller refreshes the row. Texts that GroupSettingsProblem refuses change
+// caller refreshes the row. Texts that GroupSettingsProblem (with the table) refuses change
 // nothing: false then.
 bool ApplyGroupSettings(NewsGroupTable& table, std::size_t index, const GroupSettingsTexts& texts);

@@ -638,6 +638,8 @@ void TForm1::EditGroupSettings() {
     const auto index = static_cast<std::size_t>(row - 1);
     const GroupSettingsTexts texts = GroupSettingsTextsOf(Groups[index]);
     TForm5* dialog = windows_.Form5;
+    dialog->Table = &Groups;
+    dialog->Index = index;
     dialog->GroupName->setText(Text(Groups[index].Name));
     dialog->ConferenceEdit->setText(Text(texts.Conference));
     dialog->LastReadEdit->setText(Text(texts.LastRead));

@@ -98,9 +98,13 @@ TForm5::TForm5(QWidget* parent)
 void TForm5::accept() {
     const GroupSettingsTexts texts{ConferenceEdit->text().toLocal8Bit().toStdString(),
                                    LastReadEdit->text().toLocal8Bit().toStdString()};
-    const std::string problem = GroupSettingsProblem(texts);
+    const std::string problem =
+        Table ? GroupSettingsProblem(*Table, Index, texts) : GroupSettingsProblem(texts);
     if (!problem.empty()) {
-        const bool conferenceWrong = !GroupSettingsProblem({texts.Conference, ""}).empty();
+        const bool conferenceWrong =
+            !(Table ? GroupSettingsProblem(*Table, Index, {texts.Conference, ""})
+                    : GroupSettingsProblem({texts.Conference, ""}))
+                 .empty();
         (conferenceWrong ? ConferenceEdit : LastReadEdit)->setFocus();
         QMessageBox::warning(this, QString::fromLatin1(ApplicationTitle),
                              QString::fromLocal8Bit(problem));
