@@ -54,6 +54,25 @@ void SortGroups(NewsGroupTable& table) {
     });
 }
 
+void SortGroupsByColumn(NewsGroupTable& table, int column) {
+    if (column != 1 && column != 2) {
+        SortGroups(table);
+        return;
+    }
+    SortGroups(table); // names order the groups a number does not
+    auto key = [column](const std::unique_ptr<VxListItem>& item) {
+        const auto& record = static_cast<const NewsGroupRecord&>(*item);
+        if (column == 2)
+            return static_cast<std::int64_t>(record.LastRead);
+        // Unqueued groups after every queued one.
+        return record.Conference < 0 ? std::int64_t{MaxConference} + 1
+                                     : static_cast<std::int64_t>(record.Conference);
+    };
+    VxList& items = table.Items();
+    std::stable_sort(items.begin(), items.end(),
+                     [&key](const auto& a, const auto& b) { return key(a) < key(b); });
+}
+
 std::optional<std::size_t> FindNextMatch(const NewsGroupTable& table, std::ptrdiff_t current,
                                          const std::string& findText,
                                          const std::function<void()>& betweenEntries) {

@@ -57,6 +57,10 @@ bool NewsgroupNameLess(std::string_view a, std::string_view b);
 // the case of letters end in no particular order. Saving and refilling the
 // grid are the caller's next steps.
 void SortGroups(NewsGroupTable& table);
+// A click on a grid column's title: column 0 sorts as SortGroups, column 1
+// by conference (unqueued groups last), column 2 by last message read; equal
+// numbers keep name order.
+void SortGroupsByColumn(NewsGroupTable& table, int column);
 
 // Find Next: the first entry after `current` (-1: before the first entry)
 // whose name contains findText, with only a-z folded to upper case. Nothing

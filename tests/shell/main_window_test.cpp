@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -140,9 +141,20 @@ TEST_F(MainWindowTest, StatusTextSetWhileHiddenAppearsWhenTheWindowIsShown) {
     form->SetStatusText("Retrieving article: 10 Bytes");
     form->SetStatusText("Retrieving article: Done");
     form->show();
-    EXPECT_EQ(form->statusBar()->currentMessage(), "Retrieving article: Done");
+    EXPECT_EQ(form->StatusText->text(), "Retrieving article: Done");
     form->SetStatusText("Disconnected");
-    EXPECT_EQ(form->statusBar()->currentMessage(), "Disconnected");
+    EXPECT_EQ(form->StatusText->text(), "Disconnected");
+}
+
+TEST_F(MainWindowTest, SplashIsGoneOnceTheMainWindowShows) {
+    QPointer<TSplashScreen> splash = new TSplashScreen;
+    splash->show();
+    auto form = Start();
+    form->SetSplash(splash);
+    form->show();
+    EXPECT_TRUE(splash.isNull() || !splash->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(splash.isNull());
 }
 
 TEST_F(MainWindowTest, CommandTableHasItsCaptionsShortcutsAndHints) {
@@ -152,7 +164,7 @@ TEST_F(MainWindowTest, CommandTableHasItsCaptionsShortcutsAndHints) {
     QStringList titles;
     for (QAction* a : form->menuBar()->actions())
         titles << a->text();
-    EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&Help"}));
+    EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&View", "&Help"}));
     QStringList file;
     for (QAction* a : form->menuBar()->actions().front()->menu()->actions())
         file << (a->isSeparator() ? "-" : a->text());
@@ -160,9 +172,20 @@ TEST_F(MainWindowTest, CommandTableHasItsCaptionsShortcutsAndHints) {
               (QStringList{"&Connect", "&Disconnect", "-", "&Get Articles", "&Post Articles", "-",
                            "Get &All Newsgroups", "Get &New Newsgroups", "&Sort List of Newsgroups",
                            "-", "&Export List of Queued Newsgroups",
-                           "&Import List of Queued Newsgroups", "-", "&Settings", "E&xit"}));
+                           "&Import List of Queued Newsgroups", "-", "Se&ttings…", "E&xit"}));
+    // One letter per item in each menu.
+    for (QAction* menu : form->menuBar()->actions()) {
+        QStringList letters;
+        for (QAction* a : menu->menu()->actions())
+            if (!a->isSeparator())
+                letters << a->text().mid(a->text().indexOf('&') + 1, 1).toUpper();
+        EXPECT_EQ(letters.removeDuplicates(), 0) << menu->text().toStdString();
+    }
     EXPECT_EQ(form->Find1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
     EXPECT_EQ(form->FindNext1->shortcut(), QKeySequence(Qt::Key_F3));
+    EXPECT_EQ(form->Exit1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(form->GetArticles1->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(form->Settings1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
     const QStringList hints = {"Connect to NNTP Server",
                                "Disconnect From NNTP Server",
                                "Get Articles",
@@ -501,7 +524,7 @@ TEST_F(MainWindowTest, EmptyTableIgnoresDoubleClickAndEnter) {
     EXPECT_EQ(answerer.Count(), 0);
 }
 
-TEST_F(MainWindowTest, FindWalksDownAndSaysWhenNothingIsLeft) {
+TEST_F(MainWindowTest, FindWalksDownWrapsWithANoteAndSaysWhenNothingMatches) {
     TempWorkDirectory::Write(dir.File("GROUPS.DAT"),
                              "alt.test -1 0\r\ncomp.lang.c -1 0\r\nmisc.misc -1 0\r\n"
                              "Comp.Sys -1 0\r\n");
@@ -519,8 +542,14 @@ TEST_F(MainWindowTest, FindWalksDownAndSaysWhenNothingIsLeft) {
     EXPECT_EQ(form->CurrentGridRow(), 2);
     form->FindNext1->trigger();
     EXPECT_EQ(form->CurrentGridRow(), 4);
+    EXPECT_EQ(form->statusBar()->currentMessage(), "");
     form->FindNext1->trigger();
-    EXPECT_EQ(form->CurrentGridRow(), 4);
+    EXPECT_EQ(form->CurrentGridRow(), 2);
+    EXPECT_EQ(form->statusBar()->currentMessage(), FindWrappedNote);
+    EXPECT_TRUE(answer.Texts().isEmpty());
+    form->FindText = "zzz";
+    form->FindNext1->trigger();
+    EXPECT_EQ(form->CurrentGridRow(), 2);
     EXPECT_EQ(answer.Texts(), QStringList{"No more matches."});
 }
 

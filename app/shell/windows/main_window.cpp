@@ -4,6 +4,7 @@
 #include "archive/zip_file.h"
 #include "core/groups_file.h"
 #include "core/queue_list.h"
+#include "core/window_placement.h"
 #include "nntp/newsgroup_list_retrieval.h"
 #include "qwk/retrieval_run.h"
 #include "qwk_format/message_file.h"
@@ -84,6 +85,12 @@ template <typename Command> void TForm1::WithWindowDisabled(Command&& command) {
     RunGuarded(std::forward<Command>(command));
     --runningCommands_;
     setEnabled(true);
+    ReturnFocusToGrid();
+}
+
+void TForm1::ReturnFocusToGrid() {
+    if (isEnabled())
+        StringGrid1->setFocus();
 }
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
@@ -103,8 +110,16 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     CreateGrid();
     statusBar()->setObjectName("StatusBar1");
     statusBar()->setSizeGripEnabled(false);
+    StatusText = new QLabel;
+    StatusText->setObjectName("StatusText");
+    statusBar()->addWidget(StatusText, 1);
+    ConnectionIndicator = new QLabel;
+    ConnectionIndicator->setObjectName("ConnectionIndicator");
+    statusBar()->addPermanentWidget(ConnectionIndicator);
 
     FormCreate();
+    if (!Unattended())
+        RestorePlacement();
 }
 
 TForm1::~TForm1() = default;
@@ -131,7 +146,7 @@ std::string TForm1::IniPath() const {
 
 void TForm1::CreateMenus() {
     auto action = [this](const char* name, const char* caption, auto slot) {
-        auto* a = new QAction(QString::fromLatin1(caption), this);
+        auto* a = new QAction(QString::fromUtf8(caption), this);
         a->setObjectName(name);
         connect(a, &QAction::triggered, this, slot);
         return a;
@@ -152,14 +167,19 @@ void TForm1::CreateMenus() {
     ImportListofQueuedNewsgroups1 =
         action("ImportListofQueuedNewsgroups1", "&Import List of Queued Newsgroups",
                &TForm1::ImportListofQueuedNewsgroups1Click);
-    Settings1 = action("Settings1", "&Settings", &TForm1::Settings1Click);
+    GetArticles1->setShortcut(QKeySequence(Qt::Key_F5));
+    // "&Sort List of Newsgroups" has the S.
+    Settings1 = action("Settings1", "Se&ttings…", &TForm1::Settings1Click);
+    Settings1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     Exit1 = action("Exit1", "E&xit", &QWidget::close);
-    Find1 = action("Find1", "&Find", &TForm1::Find1Click);
+    Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    Find1 = action("Find1", "&Find…", &TForm1::Find1Click);
     Find1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     FindNext1 = action("FindNext1", "Find &Next", &TForm1::FindNextMatch);
     FindNext1->setShortcut(QKeySequence(Qt::Key_F3));
     HelpTopics1 = action("HelpTopics1", "&Help Topics", &TForm1::HelpTopics1Click);
-    AboutZandrel1 = action("AboutZandrel1", "&About Zandrel", &TForm1::AboutZandrel1Click);
+    AboutZandrel1 = action("AboutZandrel1", "&About Zandrel…", &TForm1::AboutZandrel1Click);
+    ViewLog1 = action("ViewLog1", "&Log", &TForm1::ViewLog1Click);
 
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("File1");
@@ -182,6 +202,9 @@ void TForm1::CreateMenus() {
     edit->setObjectName("Edit1");
     edit->addAction(Find1);
     edit->addAction(FindNext1);
+    QMenu* view = menuBar()->addMenu("&View");
+    view->setObjectName("View1");
+    view->addAction(ViewLog1);
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("Help1");
     help->addAction(HelpTopics1);
@@ -250,6 +273,22 @@ void TForm1::CreateGrid() {
     rowRepaintTimer_->setInterval(100);
     connect(rowRepaintTimer_, &QTimer::timeout, this, &TForm1::RepaintChangedRows);
     connect(StringGrid1, &QTableView::doubleClicked, this, &TForm1::EditGroupSettings);
+    StringGrid1->horizontalHeader()->setSectionsClickable(true);
+    connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &TForm1::SortByColumn);
+
+    EmptyTableGuide = new QLabel(StringGrid1->viewport());
+    EmptyTableGuide->setObjectName("EmptyTableGuide");
+    EmptyTableGuide->setAlignment(Qt::AlignCenter);
+    EmptyTableGuide->setWordWrap(true);
+    EmptyTableGuide->setText(
+        "No newsgroups yet. <a href=\"settings\">Open Settings…</a> to enter your news server, "
+        "then Connect and Get All Newsgroups.");
+    connect(EmptyTableGuide, &QLabel::linkActivated, this, &TForm1::Settings1Click);
+    StringGrid1->viewport()->installEventFilter(this);
+    connect(GridModel, &QAbstractItemModel::modelReset, this, &TForm1::UpdateEmptyTableGuide);
+    connect(GridModel, &QAbstractItemModel::rowsInserted, this, &TForm1::UpdateEmptyTableGuide);
+    connect(GridModel, &QAbstractItemModel::rowsRemoved, this, &TForm1::UpdateEmptyTableGuide);
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
@@ -302,13 +341,55 @@ void TForm1::FormCreate() {
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (hiddenStatusText_) {
-        statusBar()->showMessage(Text(*hiddenStatusText_));
+        StatusText->setText(Text(*hiddenStatusText_));
         hiddenStatusText_.reset();
     }
     if (splash_) { // FormShow
+        // Closed now, not when the event loop next gets to deleting it.
+        splash_->close();
         splash_->deleteLater();
         splash_ = nullptr;
     }
+    UpdateEmptyTableGuide();
+}
+
+void TForm1::UpdateEmptyTableGuide() {
+    EmptyTableGuide->setGeometry(StringGrid1->viewport()->rect().adjusted(16, 0, -16, 0));
+    EmptyTableGuide->setVisible(GridModel->rowCount() == 0);
+}
+
+void TForm1::RestorePlacement() {
+    const auto placement = ReadWindowPlacement(IniPath());
+    if (!placement)
+        return;
+    setGeometry(placement->Left, placement->Top, placement->Width, placement->Height);
+    // A screen that is gone since would leave the window out of reach.
+    if (QScreen* screen = QGuiApplication::screenAt(geometry().center()); !screen)
+        if (QScreen* primary = QGuiApplication::primaryScreen())
+            move(primary->availableGeometry().center() - rect().center());
+    if (placement->Maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+    QHeaderView* header = StringGrid1->horizontalHeader();
+    for (int column = 0;
+         column < header->count() && column < static_cast<int>(placement->ColumnWidths.size());
+         ++column)
+        if (placement->ColumnWidths[column] > 0)
+            header->resizeSection(column, placement->ColumnWidths[column]);
+}
+
+void TForm1::SavePlacement() {
+    WindowPlacement placement;
+    const QRect normal = isMaximized() ? normalGeometry() : geometry();
+    placement.Left = normal.left();
+    placement.Top = normal.top();
+    placement.Width = normal.width();
+    placement.Height = normal.height();
+    placement.Maximized = isMaximized();
+    const QHeaderView* header = StringGrid1->horizontalHeader();
+    for (int column = 0; column < header->count(); ++column)
+        placement.ColumnWidths.push_back(header->sectionSize(column));
+    // Only a convenience: a file that cannot take it loses nothing else.
+    WriteWindowPlacement(placement, IniPath());
 }
 
 int TForm1::RunBatch() {
@@ -389,6 +470,8 @@ void TForm1::FormClose() {
     if (closed_)
         return;
     closed_ = true;
+    if (!Unattended() && startedCleanly_)
+        SavePlacement();
     RunGuarded([this] {
         DisconnectAndWait();
         if (Groups.GroupsChanged)
@@ -409,10 +492,12 @@ void TForm1::SetStatusText(const std::string& text) {
         hiddenStatusText_ = text;
         return;
     }
-    statusBar()->showMessage(Text(text));
+    StatusText->setText(Text(text));
 }
 
 void TForm1::ApplyEnablingSet(bool connected) {
+    ConnectionIndicator->setText(connected ? "Connected to " + Text(Connection->NNTP1.RemoteHost())
+                                           : QStringLiteral("Not connected"));
     Connect1->setEnabled(!connected);
     for (QAction* a :
          {Disconnect1, GetArticles1, PostArticles1, GetAllNewsgroups1, GetNewNewsgroups1})
@@ -464,6 +549,8 @@ void TForm1::FillGrid() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == StringGrid1->viewport() && event->type() == QEvent::Resize)
+        UpdateEmptyTableGuide();
     if (watched == StringGrid1 && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -485,6 +572,10 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 // Commands
 
 void TForm1::ConnectAndWait() {
+    struct FocusBack {
+        TForm1* form;
+        ~FocusBack() { form->ReturnFocusToGrid(); }
+    } focusBack{this};
     RunGuarded([this] {
         const TransferOutcome connected = Connection->ConnectAndWait();
         if (connected || connected.Code != nntpErrorCertificate)
@@ -506,6 +597,7 @@ void TForm1::ConnectAndWait() {
 
 void TForm1::DisconnectAndWait() {
     RunGuarded([this] { Connection->DisconnectAndWait(); });
+    ReturnFocusToGrid();
 }
 
 qwk::RetrievalSummary TForm1::RetrievalRun() {
@@ -562,10 +654,16 @@ void TForm1::GetNewNewsgroups1Click() {
 }
 
 void TForm1::SortListofNewsgroups1Click() {
-    WithWindowDisabled([this] {
+    SortByColumn(0);
+}
+
+void TForm1::SortByColumn(int column) {
+    StringGrid1->horizontalHeader()->setSortIndicatorShown(true);
+    StringGrid1->horizontalHeader()->setSortIndicator(column, Qt::AscendingOrder);
+    WithWindowDisabled([this, column] {
         {
             HourglassCursor hourglass;
-            SortGroups(Groups);
+            SortGroupsByColumn(Groups, column);
         }
         // The grid shows the new order even when the save fails.
         try {
@@ -601,6 +699,7 @@ void TForm1::Settings1Click() {
     if (!windows_.Form2)
         return;
     RunGuarded([this] { EditSettings(*windows_.Form2, settings, IniPath()); });
+    ReturnFocusToGrid();
 }
 
 void TForm1::Find1Click() {
@@ -619,13 +718,22 @@ void TForm1::FindNextMatch() {
     if (FindText.empty())
         return;
     std::optional<std::size_t> match;
+    bool wrapped = false;
     {
         HourglassCursor hourglass;
-        match = ::FindNextMatch(Groups, CurrentGridRow() - 1, FindText,
-                                [] { QCoreApplication::processEvents(); });
+        const auto letThrough = [] { QCoreApplication::processEvents(); };
+        const std::ptrdiff_t current = CurrentGridRow() - 1;
+        match = ::FindNextMatch(Groups, current, FindText, letThrough);
+        // On from the top, as a text editor's search goes on.
+        if (!match && current >= 0) {
+            match = ::FindNextMatch(Groups, -1, FindText, letThrough);
+            wrapped = match.has_value();
+        }
     }
     if (match) {
         SetCurrentGridRow(static_cast<int>(*match) + 1);
+        if (wrapped)
+            statusBar()->showMessage(QString::fromLatin1(FindWrappedNote), 5000);
         return;
     }
     VxInfoDialog("No more matches.", ApplicationTitle);
@@ -662,6 +770,15 @@ void TForm1::ShowHelp(int context) {
 void TForm1::HelpTopics1Click() {
     if (!Help.Command(HELP_FINDER, 0))
         VxInfoDialog(Help.MissingText(), ApplicationTitle);
+}
+
+void TForm1::ViewLog1Click() {
+    if (!windows_.Form6)
+        return;
+    windows_.Form6->FlushPendingLines();
+    windows_.Form6->show();
+    windows_.Form6->raise();
+    windows_.Form6->activateWindow();
 }
 
 void TForm1::AboutZandrel1Click() {

@@ -45,7 +45,14 @@ QIcon ProgramIcon() {
     return icon;
 }
 
-OkCancelDialog::OkCancelDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags) {
+namespace {
+// A dialog has no use for minimising or maximising.
+constexpr Qt::WindowFlags PlainDialog =
+    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+} // namespace
+
+OkCancelDialog::OkCancelDialog(QWidget* parent, Qt::WindowFlags flags)
+    : QDialog(parent, flags ? flags : PlainDialog) {
     OkButton = new QPushButton("&Ok", this);
     OkButton->setObjectName("OkButton");
     OkButton->setDefault(true);
@@ -113,7 +120,7 @@ void TForm5::accept() {
     OkCancelDialog::accept();
 }
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, PlainDialog) {
     setObjectName("AboutBox");
     setWindowTitle("About Zandrel");
     auto* icon = new QLabel(this);
