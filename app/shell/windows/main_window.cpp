@@ -65,6 +65,61 @@ struct HourglassCursor {
     ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
 };
 
+std::string Counted(int count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// The same words for the window's box and a batch run's standard error.
+std::string ConnectFailureMessage(const Settings& settings, const TransferOutcome& outcome) {
+    return "Could not connect to " + settings.NntpServer + " port " +
+           std::to_string(settings.NntpPort) + ": " + outcome.Text;
+}
+
+std::string RetrievalFailureMessage(const qwk::RetrievalSummary& summary) {
+    return "Getting articles stopped; the rest waits for the next run: " + summary.ServerFailure;
+}
+
+std::string RetrievalResultText(const qwk::RetrievalSummary& summary) {
+    std::string text;
+    std::error_code error;
+    if (summary.PacketWritten)
+        text = Counted(summary.ArticlesAdded, "article", "articles") + " from " +
+               Counted(summary.GroupsWithArticles, "group", "groups") + " added to " +
+               summary.PacketPath + ".";
+    else if (std::filesystem::exists(summary.PacketPath, error))
+        text = "No new articles; the packet " + summary.PacketPath + " is unchanged.";
+    else
+        text = "No new articles; no packet was written.";
+    if (summary.Stopped)
+        text += "\n" + interruption::StopReason() + "; the rest waits for the next run.";
+    if (summary.ServerFailed)
+        text += "\n" + RetrievalFailureMessage(summary);
+    return text;
+}
+
+std::string PostingResultText(const PostingSummary& summary) {
+    std::string text = Counted(summary.Posted, "reply", "replies") + " posted";
+    if (summary.Refused > 0)
+        text += ", " + std::to_string(summary.Refused) + " refused";
+    if (summary.NotPosted > summary.Refused)
+        text += ", " + std::to_string(summary.NotPosted - summary.Refused) + " not sent";
+    if (summary.NotPosted > 0)
+        text += " (kept in " + summary.ArchiveName + ")";
+    text += ".";
+    if (summary.Stopped)
+        text += "\n" + interruption::StopReason() + "; the rest wait for the next run.";
+    if (!summary.Packet.ArchiveUpdated)
+        text += "\nCould not update " + summary.ArchiveName +
+                "; it stays as it was, and its replies will be sent again.";
+    else if (summary.Packet.KeptUnreadRest)
+        text += "\nThe unread rest of the message file is kept in " + summary.ArchiveName + ".";
+    if (!summary.Failure.empty())
+        text += "\n" + summary.Failure + ".";
+    if (summary.NotPosted > 0)
+        text += "\nView > Log shows the server's answers.";
+    return text;
+}
+
 void CreateDirectoryIfMissing(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
@@ -134,6 +189,8 @@ void TForm1::SetSecondaryWindows(const SecondaryWindows& windows) {
         if (dialog)
             connect(new QShortcut(QKeySequence(Qt::Key_F1), dialog), &QShortcut::activated, this,
                     [this, context = context] { ShowHelp(context); });
+    if (windows_.Form6)
+        windows_.Form6->SetAnchor(this);
     if (windows_.ProgressForm) {
         BindArchiveProgress(*ZipFile1, *windows_.ProgressForm);
         BindArchiveProgress(*UnzipFile1, *windows_.ProgressForm);
@@ -410,16 +467,13 @@ int TForm1::RunBatch() {
     RunGuarded([&] {
         const TransferOutcome connected = Connection->ConnectAndWait();
         if (!connected) {
-            fail(BatchStatus::CouldNotConnect,
-                 "Could not connect to " + settings.NntpServer + ": " + connected.Text);
+            fail(BatchStatus::CouldNotConnect, ConnectFailureMessage(settings, connected));
             return;
         }
         try {
             const qwk::RetrievalSummary retrieved = RetrievalRun();
             if (retrieved.ServerFailed)
-                fail(BatchStatus::ServerFailed,
-                     "Getting articles stopped; the rest waits for the next run: " +
-                         retrieved.ServerFailure);
+                fail(BatchStatus::ServerFailed, RetrievalFailureMessage(retrieved));
         } catch (const qwk::MessageFileError&) {
             status = BatchStatus::PacketNotWritten;
             throw;
@@ -488,6 +542,8 @@ void TForm1::FormClose() {
 // The status changes several times per article; while the window is hidden
 // (the batch run) only the last text is kept, for when it is shown.
 void TForm1::SetStatusText(const std::string& text) {
+    if (windows_.Form6)
+        windows_.Form6->SetTransferText(text);
     if (!isVisible()) {
         hiddenStatusText_ = text;
         return;
@@ -578,20 +634,24 @@ void TForm1::ConnectAndWait() {
     } focusBack{this};
     RunGuarded([this] {
         const TransferOutcome connected = Connection->ConnectAndWait();
-        if (connected || connected.Code != nntpErrorCertificate)
+        if (connected)
             return;
+        const std::string fingerprint = Connection->NNTP1.PeerCertificateFingerprint();
+        if (connected.Code != nntpErrorCertificate || fingerprint.empty()) {
+            ShowErrorBox(ConnectFailureMessage(settings, connected));
+            return;
+        }
         // The user may trust exactly this certificate; any other is still
         // refused.
-        const std::string fingerprint = Connection->NNTP1.PeerCertificateFingerprint();
-        if (fingerprint.empty() ||
-            !VxYesNoDialog(connected.Text + "\n\nTrust this certificate for " +
+        if (!VxYesNoDialog(connected.Text + "\n\nTrust this certificate for " +
                                settings.NntpServer + " and connect?",
                            ApplicationTitle))
             return;
         settings.AcceptedCertificate = fingerprint;
         settings.UnreadTexts.erase(SettingsKeyNntpCertificate);
         WriteSettings(settings, IniPath());
-        Connection->ConnectAndWait();
+        if (const TransferOutcome again = Connection->ConnectAndWait(); !again)
+            ShowErrorBox(ConnectFailureMessage(settings, again));
     });
 }
 
@@ -627,28 +687,82 @@ PostingSummary TForm1::PostingRun() {
 }
 
 void TForm1::GetArticles1Click() {
-    WithWindowDisabled([this] { RetrievalRun(); });
+    WithWindowDisabled([this] {
+        interruption::ClearStopRequest();
+        if (Connection->Disconnected())
+            return;
+        const qwk::RetrievalSummary summary = RetrievalRun();
+        ShowRunSummary(RetrievalResultText(summary), summary.ServerFailed || summary.Stopped,
+                       settings.WorkDirectory);
+    });
 }
 
 void TForm1::PostArticles1Click() {
     WithWindowDisabled([this] {
+        interruption::ClearStopRequest();
+        if (Connection->Disconnected())
+            return;
         const PostingSummary posted = PostingRun();
         if (!posted.Ran && !posted.Failure.empty())
             ShowErrorBox(posted.Failure + "; it is kept as it is.");
+        else if (!posted.Ran && posted.ArchiveName.empty())
+            ShowRunSummary("No reply packet " + settings.QwkId + ".REP in " +
+                               settings.WorkDirectory + "; nothing to post.",
+                           false, settings.WorkDirectory);
+        else if (posted.Ran)
+            ShowRunSummary(PostingResultText(posted),
+                           posted.NotPosted > 0 || posted.Packet.KeptUnreadRest ||
+                               !posted.Packet.ArchiveUpdated || !posted.Failure.empty(),
+                           settings.WorkDirectory);
     });
+}
+
+// The newsgroup list arrives as one transfer, which cannot stop half way:
+// the progress window shows it without Cancel.
+void TForm1::ShowListProgress(const char* caption) {
+    if (!windows_.Form6)
+        return;
+    TForm6& window = *windows_.Form6;
+    window.Clear();
+    window.SetCaption(caption);
+    window.Show();
+    window.SetCancellable(false);
+    window.SetProgress({"Receiving the list of newsgroups from " + settings.NntpServer, "", 0, 0});
 }
 
 void TForm1::GetAllNewsgroups1Click() {
     WithWindowDisabled([this] {
+        struct Hider {
+            TForm6* window;
+            ~Hider() {
+                if (window)
+                    window->Hide();
+            }
+        } hider{windows_.Form6};
+        if (Groups.Empty())
+            ShowListProgress("Getting all newsgroups");
         GetAllNewsgroups(
             *Connection, Groups, settings, StartDirectory,
-            [](const std::string& q) { return VxYesNoDialog(q, ApplicationTitle); },
+            [this](const std::string& q) {
+                const bool yes = VxYesNoDialog(q, ApplicationTitle);
+                if (yes)
+                    ShowListProgress("Getting all newsgroups");
+                return yes;
+            },
             [this] { FillGrid(); });
     });
 }
 
 void TForm1::GetNewNewsgroups1Click() {
     WithWindowDisabled([this] {
+        struct Hider {
+            TForm6* window;
+            ~Hider() {
+                if (window)
+                    window->Hide();
+            }
+        } hider{windows_.Form6};
+        ShowListProgress("Getting new newsgroups");
         GetNewNewsgroups(*Connection, Groups, settings, StartDirectory, [this] { FillGrid(); });
     });
 }

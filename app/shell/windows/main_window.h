@@ -164,6 +164,7 @@ private:
 
     void RepaintChangedRows();
     void UpdateEmptyTableGuide();
+    void ShowListProgress(const char* caption);
     void RestorePlacement();
     void SavePlacement();
     // After a command the keyboard is back on the grid, so Enter opens a group.
