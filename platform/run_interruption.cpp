@@ -10,6 +10,8 @@ namespace interruption {
 namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
+// Set and read on the window's one thread only.
+bool stopAsked = false;
 
 extern "C" void NoteStopSignal(int signal) {
     stopSignal = signal;
@@ -50,7 +52,21 @@ void CatchStopSignals() {
 }
 
 bool StopRequested() {
-    return stopSignal != 0;
+    return stopSignal != 0 || stopAsked;
+}
+
+void RequestStop() {
+    stopAsked = true;
+}
+
+void ClearStopRequest() {
+    stopAsked = false;
+}
+
+std::string StopReason() {
+    if (stopSignal != 0)
+        return "Stopped by signal " + std::to_string(stopSignal);
+    return "Stopped by Cancel";
 }
 
 int StopSignal() {

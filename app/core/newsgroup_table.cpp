@@ -54,6 +54,25 @@ void SortGroups(NewsGroupTable& table) {
     });
 }
 
+void SortGroupsByColumn(NewsGroupTable& table, int column) {
+    if (column != 1 && column != 2) {
+        SortGroups(table);
+        return;
+    }
+    SortGroups(table); // names order the groups a number does not
+    auto key = [column](const std::unique_ptr<VxListItem>& item) {
+        const auto& record = static_cast<const NewsGroupRecord&>(*item);
+        if (column == 2)
+            return static_cast<std::int64_t>(record.LastRead);
+        // Unqueued groups after every queued one.
+        return record.Conference < 0 ? std::int64_t{MaxConference} + 1
+                                     : static_cast<std::int64_t>(record.Conference);
+    };
+    VxList& items = table.Items();
+    std::stable_sort(items.begin(), items.end(),
+                     [&key](const auto& a, const auto& b) { return key(a) < key(b); });
+}
+
 std::optional<std::size_t> FindNextMatch(const NewsGroupTable& table, std::ptrdiff_t current,
                                          const std::string& findText,
                                          const std::function<void()>& betweenEntries) {
@@ -128,8 +147,28 @@ std::string GroupSettingsProblem(const GroupSettingsTexts& texts) {
     return {};
 }
 
+std::string GroupSettingsProblem(const NewsGroupTable& table, std::size_t index,
+                                 const GroupSettingsTexts& texts) {
+    if (std::string problem = GroupSettingsProblem(texts); !problem.empty())
+        return problem;
+    const std::string_view conference = ascii::Trimmed(texts.Conference);
+    if (conference.empty())
+        return {};
+    const std::int32_t number = *DecimalOf(conference);
+    // Two groups under one number would mix in the reader, and replies
+    // would go to the first of them. A pair that GROUPS.DAT already holds is
+    // left to the user, so the group's other value can still be edited.
+    if (index < table.Count() && table[index].Conference == number)
+        return {};
+    for (std::size_t i = 0; i < table.Count(); ++i)
+        if (i != index && table[i].Conference == number)
+            return "Qwk Conference " + std::to_string(number) + " is already used by " +
+                   table[i].Name + ".";
+    return {};
+}
+
 bool ApplyGroupSettings(NewsGroupTable& table, std::size_t index, const GroupSettingsTexts& texts) {
-    if (!GroupSettingsProblem(texts).empty())
+    if (!GroupSettingsProblem(table, index, texts).empty())
         return false;
     const std::string_view conference = ascii::Trimmed(texts.Conference);
     const std::string_view lastRead = ascii::Trimmed(texts.LastRead);

@@ -57,6 +57,10 @@ bool NewsgroupNameLess(std::string_view a, std::string_view b);
 // the case of letters end in no particular order. Saving and refilling the
 // grid are the caller's next steps.
 void SortGroups(NewsGroupTable& table);
+// A click on a grid column's title: column 0 sorts as SortGroups, column 1
+// by conference (unqueued groups last), column 2 by last message read; equal
+// numbers keep name order.
+void SortGroupsByColumn(NewsGroupTable& table, int column);
 
 // Find Next: the first entry after `current` (-1: before the first entry)
 // whose name contains findText, with only a-z folded to upper case. Nothing
@@ -81,8 +85,13 @@ inline constexpr std::int32_t MaxConference = 65535;
 // from 0 to MaxConference; the last-read text is empty (0) or a decimal
 // 32-bit whole number. Blanks around either are ignored.
 std::string GroupSettingsProblem(const GroupSettingsTexts& texts);
+// The same for the entry at `index`, and a conference number that another
+// entry is queued under is refused with that entry's name (unless the entry
+// holds that number already).
+std::string GroupSettingsProblem(const NewsGroupTable& table, std::size_t index,
+                                 const GroupSettingsTexts& texts);
 // "Ok" in the Newsgroup Settings dialog: an empty conference text unqueues
 // the group, an empty last-read text gives 0. Marks the table changed; the
-// caller refreshes the row. Texts that GroupSettingsProblem refuses change
+// caller refreshes the row. Texts that GroupSettingsProblem (with the table) refuses change
 // nothing: false then.
 bool ApplyGroupSettings(NewsGroupTable& table, std::size_t index, const GroupSettingsTexts& texts);

@@ -4,9 +4,22 @@
 
 #include <string>
 
+// Where a long run stands, for the window that shows its progress.
+struct RunProgress {
+    std::string Step;   // in words: "Retrieving articles from alt.test"
+    std::string Counts; // "group 2 of 3 · article 12 of 150"; may be empty
+    int Done = 0;
+    int Total = 0; // 0: not known, and no bar can show how far along it is
+};
+
+// "group 2 of 3 · article 12 of 150" (the article part only with a total).
+std::string GroupArticleCounts(int group, int groups, int article, int articles);
+
 // The log window: one read-only line per step of a run.
 class RunLog {
 public:
+    // Where the run stands; a log without a place for it ignores it.
+    virtual void SetProgress(const RunProgress& progress) { (void)progress; }
     virtual ~RunLog() = default;
     virtual void SetCaption(const std::string& caption) = 0;
     virtual void Clear() = 0;

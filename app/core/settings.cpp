@@ -10,8 +10,11 @@
 #include <QLocale>
 #include <QString>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <optional>
+#include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -163,6 +166,53 @@ std::string QwkIdProblem(const std::string& qwkId) {
         return {};
     return "'" + qwkId + "' is not a valid Qwk ID: it names the packet files, so it must be 1 to " +
            std::to_string(MaxQwkIdLength) + " letters or digits";
+}
+
+namespace {
+// The value of a text of 1 to 9 decimal digits; nothing for any other text.
+std::optional<std::int32_t> DecimalDigits(const std::string& text) {
+    if (text.empty() || text.size() > 9)
+        return std::nullopt;
+    std::int32_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::string NumberProblem(const char* field, const std::string& text, std::int32_t low,
+                          std::int32_t high) {
+    const auto value = DecimalDigits(text);
+    if (value && *value >= low && *value <= high)
+        return {};
+    return std::string(field) + " must be a number from " + std::to_string(low) + " to " +
+           std::to_string(high);
+}
+} // namespace
+
+std::string NntpServerProblem(const std::string& server) {
+    return ascii::Trimmed(server).empty() ? "NNTP Server is needed to connect" : std::string();
+}
+
+std::string NntpPortProblem(const std::string& text) {
+    return NumberProblem("NNTP Remote Port", text, 1, MaxNntpPort);
+}
+
+std::string LinesPerMessageProblem(const std::string& text) {
+    return NumberProblem("Maximum Lines Per Message", text, MinLinesPerMessage, MaxLinesPerMessage);
+}
+
+std::string WorkDirectoryProblem(const std::string& path) {
+    if (path.empty())
+        return "Work Directory is needed: the packets are written there";
+    std::error_code error;
+    if (!std::filesystem::is_directory(path, error))
+        return "The Work Directory " + path + " does not exist";
+    if (::access(path.c_str(), W_OK | X_OK) != 0)
+        return "The Work Directory " + path + " cannot be written";
+    return {};
 }
 
 std::vector<SettingsProblem> ReadSettings(Settings& settings, const std::string& iniPath) {

@@ -129,3 +129,15 @@ inline constexpr std::size_t MaxQwkIdLength = 8;
 // Why the text cannot be a Qwk ID (1 to 8 ASCII letters or digits); empty when
 // it can.
 std::string QwkIdProblem(const std::string& qwkId);
+
+// The checks of the Settings dialog's other fields: why the text cannot be
+// stored, empty when it can. Numbers are decimal digits only.
+inline constexpr std::int32_t MaxNntpPort = 65535;
+// Fewer lines would cut an article into more messages than a reader can follow.
+inline constexpr std::int32_t MinLinesPerMessage = 10;
+inline constexpr std::int32_t MaxLinesPerMessage = 999999;
+std::string NntpServerProblem(const std::string& server); // empty: nowhere to connect
+std::string NntpPortProblem(const std::string& text);     // 1 to 65535
+std::string LinesPerMessageProblem(const std::string& text);
+// The directory must exist and take new files (the packet is written there).
+std::string WorkDirectoryProblem(const std::string& path);

@@ -105,7 +105,21 @@ private:
     std::vector<ReadPointerMove> earlierMoves_;
     MessagePump pump_;
     RetrievalSummary summary_;
+    // For the progress window.
+    void ReportProgress(const std::string& groupName);
+    int queuedGroups_ = 0;
+    int groupOrdinal_ = 0;
+    int articlesInGroup_ = 0;
+    int articleOrdinal_ = 0;
+    const NewsGroupRecord* lastGroupAdded_ = nullptr;
 };
+
+void Run::ReportProgress(const std::string& groupName) {
+    c_.log.SetProgress(
+        {"Retrieving articles from " + groupName,
+         GroupArticleCounts(groupOrdinal_, queuedGroups_, articleOrdinal_, articlesInGroup_),
+         articleOrdinal_, articlesInGroup_});
+}
 
 RetrievalSummary Run::Execute() {
     if (c_.connection.Disconnected())
@@ -116,6 +130,7 @@ RetrievalSummary Run::Execute() {
         throw MessageFileError("The Work Directory " + work + " is missing or cannot be written");
 
     archivePath_ = PreparePacket(c_.settings, c_.tempDirectory);
+    summary_.PacketPath = archivePath_;
     LogHider hider{c_.log};
     TakeOverUncollectedPacket();
 
@@ -126,6 +141,8 @@ RetrievalSummary Run::Execute() {
     c_.log.SetCaption("Retrieving articles");
     c_.log.Clear();
     c_.log.Show();
+    for (std::size_t i = 0; i < c_.table.Count(); ++i)
+        queuedGroups_ += c_.table[i].Conference >= 0 ? 1 : 0;
 
     try {
         for (std::size_t i = 0; i < c_.table.Count(); ++i) {
@@ -168,6 +185,9 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
     if (interruption::StopRequested())
         return Stopped();
 
+    ++groupOrdinal_;
+    articleOrdinal_ = articlesInGroup_ = 0;
+    ReportProgress(group.Name);
     c_.log.AppendLine("Selecting newsgroup: " + group.Name);
     const TransferOutcome selected = connection.SelectGroup(group.Name);
     if (!selected) {
@@ -190,6 +210,7 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
         const TransferOutcome listed =
             connection.ListArticleNumbers(group.Name, first, last, numbers);
         if (listed) {
+            articlesInGroup_ = static_cast<int>(numbers.size());
             connection.PlanArticles(numbers);
             for (const std::int32_t number : numbers)
                 if (FetchArticle(index, number) == GroupOutcome::Ended)
@@ -205,6 +226,7 @@ Run::GroupOutcome Run::FetchGroup(std::size_t index) {
         }
         // The server does not list numbers: ask for each one as before.
     }
+    articlesInGroup_ = static_cast<int>(last - first + 1);
     connection.PlanArticles(first, last);
     for (std::int64_t n = first; n <= last; ++n)
         if (FetchArticle(index, static_cast<std::int32_t>(n)) == GroupOutcome::Ended)
@@ -221,6 +243,8 @@ Run::GroupOutcome Run::FetchArticle(std::size_t index, std::int32_t number) {
     // Moved before the fetch, so an article that is missing or own is never
     // asked for again.
     MoveLastRead(index, number);
+    ++articleOrdinal_;
+    ReportProgress(group.Name);
     c_.log.AppendLine("    Retrieving article # " + std::to_string(number));
     pump_.Pump();
 
@@ -268,8 +292,7 @@ Run::GroupOutcome Run::FetchArticle(std::size_t index, std::int32_t number) {
 }
 
 Run::GroupOutcome Run::Stopped() {
-    c_.log.AppendLine("Stopped by signal " + std::to_string(interruption::StopSignal()) +
-                      "; the rest waits for the next run.");
+    c_.log.AppendLine(interruption::StopReason() + "; the rest waits for the next run.");
     summary_.Stopped = true;
     return GroupOutcome::Ended;
 }
@@ -343,6 +366,12 @@ void Run::OpenMessageFile() {
 void Run::SaveArticle(NewsGroupRecord& group, std::int32_t articleNumber) {
     if (!messageFile_)
         OpenMessageFile();
+    ++summary_.ArticlesAdded;
+    // The table's groups are fetched one after the other.
+    if (lastGroupAdded_ != &group) {
+        lastGroupAdded_ = &group;
+        ++summary_.GroupsWithArticles;
+    }
 
     // What the reader sees: the article's text, not its wire form, in the
     // packet's character set.
@@ -410,6 +439,7 @@ void Run::FinishPacket() {
     if (!PackPacket(c_.zip, c_.progress, archivePath_, c_.tempDirectory))
         throw MessageFileError("Unable to write the packet " + archivePath_ + " (zip error " +
                                std::to_string(c_.zip.ResultCode) + ")");
+    summary_.PacketWritten = true;
     interruption::DurableStep("packet-in-place");
 }
 

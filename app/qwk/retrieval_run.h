@@ -39,9 +39,17 @@ struct RetrievalSummary {
     // came before is packed, and the rest waits for the next run.
     bool ServerFailed = false;
     std::string ServerFailure;
-    // A stop signal arrived: the run ended before the next article, the
-    // same way.
+    // A stop signal (or the window's Cancel) arrived: the run ended before
+    // the next article, the same way.
     bool Stopped = false;
+    // What this run added to the packet: articles (each may be cut into
+    // several messages) and the groups they came from.
+    int ArticlesAdded = 0;
+    int GroupsWithArticles = 0;
+    // The packet (<QwkId>.QWK in the Work Directory), and whether this run
+    // wrote it; a run without new articles leaves it as it was.
+    std::string PacketPath;
+    bool PacketWritten = false;
 };
 
 // Runs on the UI thread and returns when the packet is packed. Does nothing

@@ -202,6 +202,7 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
         journal.Remove();
         return summary;
     }
+    summary.ArchiveName = FileName(*archive);
     if (connection.Disconnected())
         return summary;
 
@@ -221,6 +222,8 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
     // wait for the next run.
     bool holdTheRest = false;
     ReplyMessage reply;
+    const int replies = static_cast<int>(reader.ReplyCount().value_or(0));
+    int replyOrdinal = 0;
     for (;;) {
         const ReplyRead read = reader.ReadReplyMessage(reply);
         if (read == ReplyRead::End)
@@ -230,6 +233,11 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
                            "unread.");
             break;
         }
+        ++replyOrdinal;
+        log.SetProgress({"Posting replies",
+                         "reply " + std::to_string(replyOrdinal) +
+                             (replies > 0 ? " of " + std::to_string(replies) : std::string()),
+                         replyOrdinal, replies});
         if (read == ReplyRead::Empty)
             continue; // nothing to post, and nothing worth keeping
         const std::string key = keys.KeyOf(reply);
@@ -238,13 +246,16 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
             continue;
         }
         if (!holdTheRest && interruption::StopRequested()) {
-            log.AppendLine("Stopped by signal " + std::to_string(interruption::StopSignal()) +
+            log.AppendLine(interruption::StopReason() +
                            "; the rest of the replies wait for the next run.");
             summary.Stopped = true;
             holdTheRest = true;
         }
         const NewsGroupRecord* group =
             FindConferenceGroup(table, qwk::HeaderConference(reply.Header));
+        if (!holdTheRest && !group)
+            log.AppendLine("Conference " + std::to_string(qwk::HeaderConference(reply.Header)) +
+                           " is not queued as any newsgroup; the reply is kept.");
         if (holdTheRest || !group) {
             ++summary.NotPosted;
             reader.KeepReply(reply);
@@ -280,6 +291,7 @@ PostingSummary PostingRun(NewsConnection& connection, const NewsGroupTable& tabl
         if (!PostReply(connection, article, *group, identity, messageId, sentBefore.has_value(),
                        log)) {
             ++summary.NotPosted;
+            ++summary.Refused;
             reader.KeepReply(reply);
             continue;
         }

@@ -38,6 +38,9 @@ struct PostingSummary {
     bool Ran = false; // false: no reply archive, no connection or no readable packet
     int Posted = 0;
     int NotPosted = 0; // refused, failed, held back or without a queued newsgroup
+    int Refused = 0;   // of NotPosted: those the server refused or did not take
+    // The reply archive's file name (MYBBS.REP); empty when there is none.
+    std::string ArchiveName;
     ReplyPacketOutcome Packet;
     // Why the packet could not be read, or why replies were held back
     // unsent; empty when neither happened.

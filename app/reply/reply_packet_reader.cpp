@@ -5,6 +5,7 @@
 #include "ascii.h"
 #include "atomic_file.h"
 #include "core/run_views.h"
+#include "qwk_format/message_file.h"
 #include "qwk_format/packet_packing.h"
 #include "vxutil.h"
 
@@ -192,6 +193,10 @@ bool ReplyPacketReader::OpenMessageFile(const std::string& path) {
                     " is shorter than one block");
     }
     return true;
+}
+
+std::optional<std::size_t> ReplyPacketReader::ReplyCount() const {
+    return qwk::CountMessages(messageFilePath_);
 }
 
 ReplyRead ReplyPacketReader::ReadReplyMessage(ReplyMessage& reply) {

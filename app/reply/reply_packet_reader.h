@@ -88,6 +88,9 @@ public:
     const std::string& OpenFailure() const { return openFailure_; }
 
     ReplyRead ReadReplyMessage(ReplyMessage& reply);
+    // How many replies the open message file holds, for the progress
+    // window; nothing when its blocks do not add up.
+    std::optional<std::size_t> ReplyCount() const;
 
     // The reply was not posted: it goes back into the packet.
     void KeepReply(const ReplyMessage& reply);

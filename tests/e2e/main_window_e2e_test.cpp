@@ -13,6 +13,7 @@
 #include "support/temp_directory.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QStatusBar>
 #include <gtest/gtest.h>
 
@@ -53,7 +54,7 @@ TEST(MainWindowE2E, GetArticlesFromTheWindowPacksThePacketAndMovesTheGrid) {
     form.show();
 
     form.Connect1->trigger();
-    EXPECT_EQ(form.statusBar()->currentMessage(), "Connected to: 127.0.0.1");
+    EXPECT_EQ(form.StatusText->text(), "Connected to: 127.0.0.1");
     EXPECT_TRUE(form.GetArticles1->isEnabled());
     EXPECT_FALSE(form.Connect1->isEnabled());
 
@@ -77,7 +78,7 @@ TEST(MainWindowE2E, GetArticlesFromTheWindowPacksThePacketAndMovesTheGrid) {
               group + " 5 " + std::to_string(range->last) + "\r\n");
 
     form.Disconnect1->trigger();
-    EXPECT_EQ(form.statusBar()->currentMessage(), "Disconnected");
+    EXPECT_EQ(form.StatusText->text(), "Disconnected");
     EXPECT_TRUE(form.Connect1->isEnabled());
     form.close();
 }

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -141,9 +142,20 @@ TEST_F(MainWindowTest, StatusTextSetWhileHiddenAppearsWhenTheWindowIsShown) {
     form->SetStatusText("Retrieving article: 10 Bytes");
     form->SetStatusText("Retrieving article: Done");
     form->show();
-    EXPECT_EQ(form->statusBar()->currentMessage(), "Retrieving article: Done");
+    EXPECT_EQ(form->StatusText->text(), "Retrieving article: Done");
     form->SetStatusText("Disconnected");
-    EXPECT_EQ(form->statusBar()->currentMessage(), "Disconnected");
+    EXPECT_EQ(form->StatusText->text(), "Disconnected");
+}
+
+TEST_F(MainWindowTest, SplashIsGoneOnceTheMainWindowShows) {
+    QPointer<TSplashScreen> splash = new TSplashScreen;
+    splash->show();
+    auto form = Start();
+    form->SetSplash(splash);
+    form->show();
+    EXPECT_TRUE(splash.isNull() || !splash->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(splash.isNull());
 }
 
 TEST_F(MainWindowTest, CommandTableHasItsCaptionsShortcutsAndHints) {
@@ -153,7 +165,7 @@ TEST_F(MainWindowTest, CommandTableHasItsCaptionsShortcutsAndHints) {
     QStringList titles;
     for (QAction* a : form->menuBar()->actions())
         titles << a->text();
-    EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&Help"}));
+    EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&View", "&Help"}));
     QStringList file;
     for (QAction* a : form->menuBar()->actions().front()->menu()->actions())
         file << (a->isSeparator() ? "-" : a->text());
@@ -161,9 +173,20 @@ TEST_F(MainWindowTest, CommandTableHasItsCaptionsShortcutsAndHints) {
               (QStringList{"&Connect", "&Disconnect", "-", "&Get Articles", "&Post Articles", "-",
                            "Get &All Newsgroups", "Get &New Newsgroups", "&Sort List of Newsgroups",
                            "-", "&Export List of Queued Newsgroups",
-                           "&Import List of Queued Newsgroups", "-", "&Settings", "E&xit"}));
+                           "&Import List of Queued Newsgroups", "-", "Se&ttings…", "E&xit"}));
+    // One letter per item in each menu.
+    for (QAction* menu : form->menuBar()->actions()) {
+        QStringList letters;
+        for (QAction* a : menu->menu()->actions())
+            if (!a->isSeparator())
+                letters << a->text().mid(a->text().indexOf('&') + 1, 1).toUpper();
+        EXPECT_EQ(letters.removeDuplicates(), 0) << menu->text().toStdString();
+    }
     EXPECT_EQ(form->Find1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
     EXPECT_EQ(form->FindNext1->shortcut(), QKeySequence(Qt::Key_F3));
+    EXPECT_EQ(form->Exit1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(form->GetArticles1->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(form->Settings1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
     const QStringList hints = {"Connect to NNTP Server",
                                "Disconnect From NNTP Server",
                                "Get Articles",
@@ -279,50 +302,76 @@ TEST_F(MainWindowTest, SettingsDialogOkStoresAndCancelDiscards) {
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->PageControl1->currentIndex(), 0);
         dialog->Edit1->setText("news.example.net");
-        dialog->Edit2->setText("letters");
-        dialog->Edit9->setText("-5");
+        dialog->Edit2->setText("563");
+        dialog->Edit9->setText("60");
         dialog->Edit8->setText("MYBBS");
         dialog->OkButton->click();
     });
     form->Settings1->trigger();
     EXPECT_EQ(form->settings.NntpServer, "news.example.net");
-    EXPECT_EQ(form->settings.NntpPort, 119);
-    EXPECT_EQ(form->settings.LinesPerMessage, -5);
+    EXPECT_EQ(form->settings.NntpPort, 563);
+    EXPECT_EQ(form->settings.LinesPerMessage, 60);
     const std::string ini = TempWorkDirectory::Read(dir.File("ZANDREL.INI"));
     EXPECT_NE(ini.find("NNTP Server=news.example.net"), std::string::npos);
-    EXPECT_NE(ini.find("Lines Per Messages=-5"), std::string::npos);
+    EXPECT_NE(ini.find("Lines Per Messages=60"), std::string::npos);
 }
 
-TEST_F(MainWindowTest, SettingsDialogStaysOpenUntilTheQwkIdIsAFileName) {
+// Each field as typed: the validators keep out what cannot be part of a
+// value, and Ok stays disabled, with the first reason shown, until every
+// field holds one that can be stored.
+TEST_F(MainWindowTest, SettingsDialogKeepsOkDisabledWhileAFieldIsWrong) {
     auto form = Start();
-    const char* attempts[] = {"../../x", "", "TOOLONGID", "MY.BBS", "MYBBS"};
-    int visits = 0;
-    bool pending = false;
-    ModalAnswerer answer([&](QWidget* modal) {
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            box->button(QMessageBox::Ok)->click();
-            return;
-        }
-        auto* dialog = qobject_cast<TForm2*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        if (pending)
-            return;
-        ASSERT_LT(visits, 5);
-        dialog->Edit1->setText("news.example.net");
-        dialog->Edit8->setText(attempts[visits++]);
-        ClickSoon(dialog->OkButton, pending);
-    });
-    form->Settings1->trigger();
-    EXPECT_EQ(visits, 5);
-    QStringList expected;
-    for (const char* refused : {"../../x", "", "TOOLONGID", "MY.BBS"})
-        expected << QString("'%1' is not a valid Qwk ID: it names the packet files, so it must be "
-                            "1 to 8 letters or digits.")
-                        .arg(refused);
-    EXPECT_EQ(answer.Texts(), expected);
-    EXPECT_EQ(form->settings.QwkId, "MYBBS");
-    EXPECT_NE(TempWorkDirectory::Read(dir.File("ZANDREL.INI")).find("Qwk ID=MYBBS\r\n"),
-              std::string::npos);
+    TForm2& dialog = windows.form2;
+    const std::string missing = dir.File("NO-SUCH-FOLDER");
+    const struct {
+        QLineEdit* field;
+        std::string typed;
+        std::string shown; // what the box holds after the typing
+        std::string problem;
+    } cases[] = {
+        {dialog.Edit1, "", "", "NNTP Server is needed to connect."},
+        {dialog.Edit1, "news.example.net", "news.example.net", ""},
+        {dialog.Edit2, "abc", "", "NNTP Remote Port must be a number from 1 to 65535."},
+        {dialog.Edit2, "0", "0", "NNTP Remote Port must be a number from 1 to 65535."},
+        {dialog.Edit2, "65536", "65536", "NNTP Remote Port must be a number from 1 to 65535."},
+        {dialog.Edit2, "-5", "5", ""},
+        {dialog.Edit2, "65535", "65535", ""},
+        {dialog.Edit8, "", "",
+         "'' is not a valid Qwk ID: it names the packet files, so it must be 1 to 8 letters or "
+         "digits."},
+        {dialog.Edit8, "../../x", "x", ""},
+        {dialog.Edit8, "MY BBS", "MYBBS", ""},
+        {dialog.Edit8, "TOOLONGID", "TOOLONGI", ""},
+        {dialog.Edit9, "abc", "", "Maximum Lines Per Message must be a number from 10 to 999999."},
+        {dialog.Edit9, "9", "9", "Maximum Lines Per Message must be a number from 10 to 999999."},
+        {dialog.Edit9, "10", "10", ""},
+        {dialog.Edit10, missing, missing, "The Work Directory " + missing + " does not exist."},
+        {dialog.Edit10, dir.File("GROUPS.DAT"), dir.File("GROUPS.DAT"),
+         "The Work Directory " + dir.File("GROUPS.DAT") + " does not exist."},
+        {dialog.Edit10, dir.File("WORK"), dir.File("WORK"), ""},
+    };
+    TempWorkDirectory::Write(dir.File("GROUPS.DAT"), "");
+    form->settings.QwkId = "MYBBS";
+    dialog.LoadFrom(form->settings);
+    dialog.show();
+    ASSERT_TRUE(dialog.OkButton->isEnabled()) << dialog.ProblemLabel->text().toStdString();
+    for (const auto& c : cases) {
+        const QString before = c.field->text();
+        c.field->clear();
+        QTest::keyClicks(c.field, QString::fromStdString(c.typed));
+        EXPECT_EQ(c.field->text().toStdString(), c.shown) << c.typed;
+        EXPECT_EQ(dialog.ProblemLabel->text().toStdString(), c.problem) << c.typed;
+        EXPECT_EQ(dialog.OkButton->isEnabled(), c.problem.empty()) << c.typed;
+        if (c.problem.empty())
+            continue;
+        // Nor does Enter, which accepts the dialog without the button.
+        dialog.accept();
+        EXPECT_TRUE(dialog.isVisible()) << c.typed;
+        c.field->setText(before);
+    }
+    dialog.hide();
+    // What a person types is not shown.
+    EXPECT_EQ(dialog.Edit4->echoMode(), QLineEdit::Password);
 }
 
 // A value the file holds but that cannot be read is shown as it stands; Ok
@@ -403,11 +452,12 @@ TEST_F(MainWindowTest, GroupsLoadAtStartAndDialogQueuesAGroup) {
 }
 
 TEST_F(MainWindowTest, GroupDialogStaysOpenUntilTheConferenceIsANumberAPacketCarries) {
-    TempWorkDirectory::Write(dir.File("GROUPS.DAT"), "alt.test 4 40\r\n");
+    TempWorkDirectory::Write(dir.File("GROUPS.DAT"), "alt.test 4 40\r\ncomp.lang.c 7 0\r\n");
     auto form = Start();
     form->SetCurrentGridRow(1);
-    const std::pair<const char*, const char*> attempts[] = {
-        {"abc", "40"}, {"65536", "40"}, {"-1", "40"}, {"12", "forty"}, {"65535", "41"}};
+    const std::pair<const char*, const char*> attempts[] = {{"abc", "40"}, {"65536", "40"},
+                                                            {"-1", "40"},  {"12", "forty"},
+                                                            {"7", "40"},   {"65535", "41"}};
     int visits = 0;
     bool pending = false;
     {
@@ -420,19 +470,20 @@ TEST_F(MainWindowTest, GroupDialogStaysOpenUntilTheConferenceIsANumberAPacketCar
             ASSERT_NE(dialog, nullptr);
             if (pending)
                 return;
-            ASSERT_LT(visits, 5);
+            ASSERT_LT(visits, 6);
             dialog->ConferenceEdit->setText(attempts[visits].first);
             dialog->LastReadEdit->setText(attempts[visits].second);
             ++visits;
             ClickSoon(dialog->OkButton, pending);
         });
         form->EditGroupSettings();
-        EXPECT_EQ(visits, 5);
-        ASSERT_EQ(answer.Texts().size(), 4);
+        EXPECT_EQ(visits, 6);
+        ASSERT_EQ(answer.Texts().size(), 5);
         EXPECT_TRUE(answer.Texts()[0].startsWith("'abc' is not a valid Qwk Conference"));
         EXPECT_TRUE(answer.Texts()[1].startsWith("'65536' is not a valid Qwk Conference"));
         EXPECT_TRUE(answer.Texts()[2].startsWith("'-1' is not a valid Qwk Conference"));
         EXPECT_TRUE(answer.Texts()[3].startsWith("'forty' is not a valid Last Message Read"));
+        EXPECT_EQ(answer.Texts()[4], "Qwk Conference 7 is already used by comp.lang.c.");
     }
     EXPECT_EQ(form->Groups[0].Conference, 65535);
     EXPECT_EQ(form->Groups[0].LastRead, 41);
@@ -474,7 +525,7 @@ TEST_F(MainWindowTest, EmptyTableIgnoresDoubleClickAndEnter) {
     EXPECT_EQ(answerer.Count(), 0);
 }
 
-TEST_F(MainWindowTest, FindWalksDownAndSaysWhenNothingIsLeft) {
+TEST_F(MainWindowTest, FindWalksDownWrapsWithANoteAndSaysWhenNothingMatches) {
     TempWorkDirectory::Write(dir.File("GROUPS.DAT"),
                              "alt.test -1 0\r\ncomp.lang.c -1 0\r\nmisc.misc -1 0\r\n"
                              "Comp.Sys -1 0\r\n");
@@ -492,8 +543,14 @@ TEST_F(MainWindowTest, FindWalksDownAndSaysWhenNothingIsLeft) {
     EXPECT_EQ(form->CurrentGridRow(), 2);
     form->FindNext1->trigger();
     EXPECT_EQ(form->CurrentGridRow(), 4);
+    EXPECT_EQ(form->statusBar()->currentMessage(), "");
     form->FindNext1->trigger();
-    EXPECT_EQ(form->CurrentGridRow(), 4);
+    EXPECT_EQ(form->CurrentGridRow(), 2);
+    EXPECT_EQ(form->statusBar()->currentMessage(), FindWrappedNote);
+    EXPECT_TRUE(answer.Texts().isEmpty());
+    form->FindText = "zzz";
+    form->FindNext1->trigger();
+    EXPECT_EQ(form->CurrentGridRow(), 2);
     EXPECT_EQ(answer.Texts(), QStringList{"No more matches."});
 }
 

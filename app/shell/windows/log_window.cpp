@@ -1,11 +1,19 @@
 #include "shell/windows/log_window.h"
 
+#include "run_interruption.h"
 #include "shell/windows/message_boxes.h"
 
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -13,7 +21,8 @@ constexpr int FlushIntervalMs = 100;
 }
 
 TForm6::TForm6(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
     setObjectName("Form6");
     resize(560, 320);
     RichEdit1 = new QPlainTextEdit(this);
@@ -21,9 +30,31 @@ TForm6::TForm6(QWidget* parent)
     RichEdit1->setReadOnly(true);
     RichEdit1->setUndoRedoEnabled(false);
     RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    StepLabel = new QLabel(this);
+    StepLabel->setObjectName("StepLabel");
+    CountsLabel = new QLabel(this);
+    CountsLabel->setObjectName("CountsLabel");
+    TransferLabel = new QLabel(this);
+    TransferLabel->setObjectName("TransferLabel");
+    RunProgressBar = new QProgressBar(this);
+    RunProgressBar->setObjectName("RunProgressBar");
+    RunProgressBar->setRange(0, 0);
+    CancelButton = new QPushButton("&Cancel", this);
+    CancelButton->setObjectName("CancelButton");
+    CancelButton->setEnabled(false);
+    connect(CancelButton, &QPushButton::clicked, this, &TForm6::Cancel);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &TForm6::Cancel);
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(RunProgressBar, 1);
+    bar->addWidget(CancelButton);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(RichEdit1);
+    layout->addWidget(StepLabel);
+    layout->addWidget(CountsLabel);
+    layout->addWidget(TransferLabel);
+    layout->addLayout(bar);
+    layout->addWidget(RichEdit1, 1);
     flushTimer_ = new QTimer(this);
     flushTimer_->setSingleShot(true);
     flushTimer_->setInterval(FlushIntervalMs);
@@ -42,6 +73,14 @@ void TForm6::Clear() {
 void TForm6::Show() {
     if (Unattended())
         return;
+    running_ = true;
+    CancelButton->setEnabled(true);
+    StepLabel->clear();
+    CountsLabel->clear();
+    TransferLabel->clear();
+    RunProgressBar->setRange(0, 0);
+    if (anchor_)
+        move(anchor_->frameGeometry().center() - rect().center());
     show();
     raise();
 }
@@ -49,7 +88,52 @@ void TForm6::Show() {
 void TForm6::Hide() {
     std::fflush(stdout);
     FlushPendingLines();
+    running_ = false;
+    CancelButton->setEnabled(false);
+    CancelButton->setVisible(true);
     hide();
+}
+
+void TForm6::SetProgress(const RunProgress& progress) {
+    if (Unattended())
+        return;
+    if (!interruption::StopRequested())
+        StepLabel->setText(QString::fromLocal8Bit(progress.Step));
+    CountsLabel->setText(QString::fromLocal8Bit(progress.Counts));
+    if (progress.Total > 0) {
+        RunProgressBar->setRange(0, progress.Total);
+        RunProgressBar->setValue(std::min(progress.Done, progress.Total));
+    } else {
+        RunProgressBar->setRange(0, 0); // moving, for a total nobody knows
+    }
+}
+
+void TForm6::SetCancellable(bool cancellable) {
+    CancelButton->setEnabled(cancellable && running_);
+    CancelButton->setVisible(cancellable);
+}
+
+void TForm6::SetTransferText(const std::string& text) {
+    if (isVisible())
+        TransferLabel->setText(QString::fromLocal8Bit(text));
+}
+
+void TForm6::Cancel() {
+    if (!running_ || !CancelButton->isVisible() || !CancelButton->isEnabled())
+        return;
+    interruption::RequestStop();
+    CancelButton->setEnabled(false);
+    StepLabel->setText(QStringLiteral("Stopping at the next safe point…"));
+}
+
+void TForm6::closeEvent(QCloseEvent* event) {
+    // Closing a run's window is the same as Cancel; it stays until the run ends.
+    if (running_) {
+        Cancel();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void TForm6::AppendLine(const std::string& line) {

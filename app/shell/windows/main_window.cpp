@@ -4,6 +4,7 @@
 #include "archive/zip_file.h"
 #include "core/groups_file.h"
 #include "core/queue_list.h"
+#include "core/window_placement.h"
 #include "nntp/newsgroup_list_retrieval.h"
 #include "qwk/retrieval_run.h"
 #include "qwk_format/message_file.h"
@@ -59,6 +60,61 @@ struct HourglassCursor {
     ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
 };
 
+std::string Counted(int count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// The same words for the window's box and a batch run's standard error.
+std::string ConnectFailureMessage(const Settings& settings, const TransferOutcome& outcome) {
+    return "Could not connect to " + settings.NntpServer + " port " +
+           std::to_string(settings.NntpPort) + ": " + outcome.Text;
+}
+
+std::string RetrievalFailureMessage(const qwk::RetrievalSummary& summary) {
+    return "Getting articles stopped; the rest waits for the next run: " + summary.ServerFailure;
+}
+
+std::string RetrievalResultText(const qwk::RetrievalSummary& summary) {
+    std::string text;
+    std::error_code error;
+    if (summary.PacketWritten)
+        text = Counted(summary.ArticlesAdded, "article", "articles") + " from " +
+               Counted(summary.GroupsWithArticles, "group", "groups") + " added to " +
+               summary.PacketPath + ".";
+    else if (std::filesystem::exists(summary.PacketPath, error))
+        text = "No new articles; the packet " + summary.PacketPath + " is unchanged.";
+    else
+        text = "No new articles; no packet was written.";
+    if (summary.Stopped)
+        text += "\n" + interruption::StopReason() + "; the rest waits for the next run.";
+    if (summary.ServerFailed)
+        text += "\n" + RetrievalFailureMessage(summary);
+    return text;
+}
+
+std::string PostingResultText(const PostingSummary& summary) {
+    std::string text = Counted(summary.Posted, "reply", "replies") + " posted";
+    if (summary.Refused > 0)
+        text += ", " + std::to_string(summary.Refused) + " refused";
+    if (summary.NotPosted > summary.Refused)
+        text += ", " + std::to_string(summary.NotPosted - summary.Refused) + " not sent";
+    if (summary.NotPosted > 0)
+        text += " (kept in " + summary.ArchiveName + ")";
+    text += ".";
+    if (summary.Stopped)
+        text += "\n" + interruption::StopReason() + "; the rest wait for the next run.";
+    if (!summary.Packet.ArchiveUpdated)
+        text += "\nCould not update " + summary.ArchiveName +
+                "; it stays as it was, and its replies will be sent again.";
+    else if (summary.Packet.KeptUnreadRest)
+        text += "\nThe unread rest of the message file is kept in " + summary.ArchiveName + ".";
+    if (!summary.Failure.empty())
+        text += "\n" + summary.Failure + ".";
+    if (summary.NotPosted > 0)
+        text += "\nView > Log shows the server's answers.";
+    return text;
+}
+
 void CreateDirectoryIfMissing(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
@@ -79,6 +135,12 @@ template <typename Command> void TForm1::WithWindowDisabled(Command&& command) {
     RunGuarded(std::forward<Command>(command));
     --runningCommands_;
     setEnabled(true);
+    ReturnFocusToGrid();
+}
+
+void TForm1::ReturnFocusToGrid() {
+    if (isEnabled())
+        StringGrid1->setFocus();
 }
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
@@ -98,8 +160,16 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     CreateGrid();
     statusBar()->setObjectName("StatusBar1");
     statusBar()->setSizeGripEnabled(false);
+    StatusText = new QLabel;
+    StatusText->setObjectName("StatusText");
+    statusBar()->addWidget(StatusText, 1);
+    ConnectionIndicator = new QLabel;
+    ConnectionIndicator->setObjectName("ConnectionIndicator");
+    statusBar()->addPermanentWidget(ConnectionIndicator);
 
     FormCreate();
+    if (!Unattended())
+        RestorePlacement();
 }
 
 TForm1::~TForm1() = default;
@@ -114,6 +184,8 @@ void TForm1::SetSecondaryWindows(const SecondaryWindows& windows) {
         if (dialog)
             connect(new QShortcut(QKeySequence(Qt::Key_F1), dialog), &QShortcut::activated, this,
                     [this, context = context] { ShowHelp(context); });
+    if (windows_.Form6)
+        windows_.Form6->SetAnchor(this);
     if (windows_.ProgressForm) {
         BindArchiveProgress(*ZipFile1, *windows_.ProgressForm);
         BindArchiveProgress(*UnzipFile1, *windows_.ProgressForm);
@@ -126,7 +198,7 @@ std::string TForm1::IniPath() const {
 
 void TForm1::CreateMenus() {
     auto action = [this](const char* name, const char* caption, auto slot) {
-        auto* a = new QAction(QString::fromLatin1(caption), this);
+        auto* a = new QAction(QString::fromUtf8(caption), this);
         a->setObjectName(name);
         connect(a, &QAction::triggered, this, slot);
         return a;
@@ -147,14 +219,19 @@ void TForm1::CreateMenus() {
     ImportListofQueuedNewsgroups1 =
         action("ImportListofQueuedNewsgroups1", "&Import List of Queued Newsgroups",
                &TForm1::ImportListofQueuedNewsgroups1Click);
-    Settings1 = action("Settings1", "&Settings", &TForm1::Settings1Click);
+    GetArticles1->setShortcut(QKeySequence(Qt::Key_F5));
+    // "&Sort List of Newsgroups" has the S.
+    Settings1 = action("Settings1", "Se&ttings…", &TForm1::Settings1Click);
+    Settings1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     Exit1 = action("Exit1", "E&xit", &QWidget::close);
-    Find1 = action("Find1", "&Find", &TForm1::Find1Click);
+    Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    Find1 = action("Find1", "&Find…", &TForm1::Find1Click);
     Find1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     FindNext1 = action("FindNext1", "Find &Next", &TForm1::FindNextMatch);
     FindNext1->setShortcut(QKeySequence(Qt::Key_F3));
     HelpTopics1 = action("HelpTopics1", "&Help Topics", &TForm1::HelpTopics1Click);
-    AboutZandrel1 = action("AboutZandrel1", "&About Zandrel", &TForm1::AboutZandrel1Click);
+    AboutZandrel1 = action("AboutZandrel1", "&About Zandrel…", &TForm1::AboutZandrel1Click);
+    ViewLog1 = action("ViewLog1", "&Log", &TForm1::ViewLog1Click);
 
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("File1");
@@ -177,6 +254,9 @@ void TForm1::CreateMenus() {
     edit->setObjectName("Edit1");
     edit->addAction(Find1);
     edit->addAction(FindNext1);
+    QMenu* view = menuBar()->addMenu("&View");
+    view->setObjectName("View1");
+    view->addAction(ViewLog1);
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("Help1");
     help->addAction(HelpTopics1);
@@ -245,6 +325,22 @@ void TForm1::CreateGrid() {
     rowRepaintTimer_->setInterval(100);
     connect(rowRepaintTimer_, &QTimer::timeout, this, &TForm1::RepaintChangedRows);
     connect(StringGrid1, &QTableView::doubleClicked, this, &TForm1::EditGroupSettings);
+    StringGrid1->horizontalHeader()->setSectionsClickable(true);
+    connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &TForm1::SortByColumn);
+
+    EmptyTableGuide = new QLabel(StringGrid1->viewport());
+    EmptyTableGuide->setObjectName("EmptyTableGuide");
+    EmptyTableGuide->setAlignment(Qt::AlignCenter);
+    EmptyTableGuide->setWordWrap(true);
+    EmptyTableGuide->setText(
+        "No newsgroups yet. <a href=\"settings\">Open Settings…</a> to enter your news server, "
+        "then Connect and Get All Newsgroups.");
+    connect(EmptyTableGuide, &QLabel::linkActivated, this, &TForm1::Settings1Click);
+    StringGrid1->viewport()->installEventFilter(this);
+    connect(GridModel, &QAbstractItemModel::modelReset, this, &TForm1::UpdateEmptyTableGuide);
+    connect(GridModel, &QAbstractItemModel::rowsInserted, this, &TForm1::UpdateEmptyTableGuide);
+    connect(GridModel, &QAbstractItemModel::rowsRemoved, this, &TForm1::UpdateEmptyTableGuide);
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
@@ -297,13 +393,55 @@ void TForm1::FormCreate() {
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (hiddenStatusText_) {
-        statusBar()->showMessage(Text(*hiddenStatusText_));
+        StatusText->setText(Text(*hiddenStatusText_));
         hiddenStatusText_.reset();
     }
     if (splash_) { // FormShow
+        // Closed now, not when the event loop next gets to deleting it.
+        splash_->close();
         splash_->deleteLater();
         splash_ = nullptr;
     }
+    UpdateEmptyTableGuide();
+}
+
+void TForm1::UpdateEmptyTableGuide() {
+    EmptyTableGuide->setGeometry(StringGrid1->viewport()->rect().adjusted(16, 0, -16, 0));
+    EmptyTableGuide->setVisible(GridModel->rowCount() == 0);
+}
+
+void TForm1::RestorePlacement() {
+    const auto placement = ReadWindowPlacement(IniPath());
+    if (!placement)
+        return;
+    setGeometry(placement->Left, placement->Top, placement->Width, placement->Height);
+    // A screen that is gone since would leave the window out of reach.
+    if (QScreen* screen = QGuiApplication::screenAt(geometry().center()); !screen)
+        if (QScreen* primary = QGuiApplication::primaryScreen())
+            move(primary->availableGeometry().center() - rect().center());
+    if (placement->Maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+    QHeaderView* header = StringGrid1->horizontalHeader();
+    for (int column = 0;
+         column < header->count() && column < static_cast<int>(placement->ColumnWidths.size());
+         ++column)
+        if (placement->ColumnWidths[column] > 0)
+            header->resizeSection(column, placement->ColumnWidths[column]);
+}
+
+void TForm1::SavePlacement() {
+    WindowPlacement placement;
+    const QRect normal = isMaximized() ? normalGeometry() : geometry();
+    placement.Left = normal.left();
+    placement.Top = normal.top();
+    placement.Width = normal.width();
+    placement.Height = normal.height();
+    placement.Maximized = isMaximized();
+    const QHeaderView* header = StringGrid1->horizontalHeader();
+    for (int column = 0; column < header->count(); ++column)
+        placement.ColumnWidths.push_back(header->sectionSize(column));
+    // Only a convenience: a file that cannot take it loses nothing else.
+    WriteWindowPlacement(placement, IniPath());
 }
 
 int TForm1::RunBatch() {
@@ -324,16 +462,13 @@ int TForm1::RunBatch() {
     RunGuarded([&] {
         const TransferOutcome connected = Connection->ConnectAndWait();
         if (!connected) {
-            fail(BatchStatus::CouldNotConnect,
-                 "Could not connect to " + settings.NntpServer + ": " + connected.Text);
+            fail(BatchStatus::CouldNotConnect, ConnectFailureMessage(settings, connected));
             return;
         }
         try {
             const qwk::RetrievalSummary retrieved = RetrievalRun();
             if (retrieved.ServerFailed)
-                fail(BatchStatus::ServerFailed,
-                     "Getting articles stopped; the rest waits for the next run: " +
-                         retrieved.ServerFailure);
+                fail(BatchStatus::ServerFailed, RetrievalFailureMessage(retrieved));
         } catch (const qwk::MessageFileError&) {
             status = BatchStatus::PacketNotWritten;
             throw;
@@ -384,6 +519,8 @@ void TForm1::FormClose() {
     if (closed_)
         return;
     closed_ = true;
+    if (!Unattended() && startedCleanly_)
+        SavePlacement();
     RunGuarded([this] {
         DisconnectAndWait();
         if (Groups.GroupsChanged)
@@ -400,14 +537,18 @@ void TForm1::FormClose() {
 // The status changes several times per article; while the window is hidden
 // (the batch run) only the last text is kept, for when it is shown.
 void TForm1::SetStatusText(const std::string& text) {
+    if (windows_.Form6)
+        windows_.Form6->SetTransferText(text);
     if (!isVisible()) {
         hiddenStatusText_ = text;
         return;
     }
-    statusBar()->showMessage(Text(text));
+    StatusText->setText(Text(text));
 }
 
 void TForm1::ApplyEnablingSet(bool connected) {
+    ConnectionIndicator->setText(connected ? "Connected to " + Text(Connection->NNTP1.RemoteHost())
+                                           : QStringLiteral("Not connected"));
     Connect1->setEnabled(!connected);
     for (QAction* a :
          {Disconnect1, GetArticles1, PostArticles1, GetAllNewsgroups1, GetNewNewsgroups1})
@@ -459,6 +600,8 @@ void TForm1::FillGrid() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == StringGrid1->viewport() && event->type() == QEvent::Resize)
+        UpdateEmptyTableGuide();
     if (watched == StringGrid1 && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -480,27 +623,36 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 // Commands
 
 void TForm1::ConnectAndWait() {
+    struct FocusBack {
+        TForm1* form;
+        ~FocusBack() { form->ReturnFocusToGrid(); }
+    } focusBack{this};
     RunGuarded([this] {
         const TransferOutcome connected = Connection->ConnectAndWait();
-        if (connected || connected.Code != nntpErrorCertificate)
+        if (connected)
             return;
+        const std::string fingerprint = Connection->NNTP1.PeerCertificateFingerprint();
+        if (connected.Code != nntpErrorCertificate || fingerprint.empty()) {
+            ShowErrorBox(ConnectFailureMessage(settings, connected));
+            return;
+        }
         // The user may trust exactly this certificate; any other is still
         // refused.
-        const std::string fingerprint = Connection->NNTP1.PeerCertificateFingerprint();
-        if (fingerprint.empty() ||
-            !VxYesNoDialog(connected.Text + "\n\nTrust this certificate for " +
+        if (!VxYesNoDialog(connected.Text + "\n\nTrust this certificate for " +
                                settings.NntpServer + " and connect?",
                            ApplicationTitle))
             return;
         settings.AcceptedCertificate = fingerprint;
         settings.UnreadTexts.erase(SettingsKeyNntpCertificate);
         WriteSettings(settings, IniPath());
-        Connection->ConnectAndWait();
+        if (const TransferOutcome again = Connection->ConnectAndWait(); !again)
+            ShowErrorBox(ConnectFailureMessage(settings, again));
     });
 }
 
 void TForm1::DisconnectAndWait() {
     RunGuarded([this] { Connection->DisconnectAndWait(); });
+    ReturnFocusToGrid();
 }
 
 qwk::RetrievalSummary TForm1::RetrievalRun() {
@@ -530,37 +682,97 @@ PostingSummary TForm1::PostingRun() {
 }
 
 void TForm1::GetArticles1Click() {
-    WithWindowDisabled([this] { RetrievalRun(); });
+    WithWindowDisabled([this] {
+        interruption::ClearStopRequest();
+        if (Connection->Disconnected())
+            return;
+        const qwk::RetrievalSummary summary = RetrievalRun();
+        ShowRunSummary(RetrievalResultText(summary), summary.ServerFailed || summary.Stopped,
+                       settings.WorkDirectory);
+    });
 }
 
 void TForm1::PostArticles1Click() {
     WithWindowDisabled([this] {
+        interruption::ClearStopRequest();
+        if (Connection->Disconnected())
+            return;
         const PostingSummary posted = PostingRun();
         if (!posted.Ran && !posted.Failure.empty())
             ShowErrorBox(posted.Failure + "; it is kept as it is.");
+        else if (!posted.Ran && posted.ArchiveName.empty())
+            ShowRunSummary("No reply packet " + settings.QwkId + ".REP in " +
+                               settings.WorkDirectory + "; nothing to post.",
+                           false, settings.WorkDirectory);
+        else if (posted.Ran)
+            ShowRunSummary(PostingResultText(posted),
+                           posted.NotPosted > 0 || posted.Packet.KeptUnreadRest ||
+                               !posted.Packet.ArchiveUpdated || !posted.Failure.empty(),
+                           settings.WorkDirectory);
     });
+}
+
+// The newsgroup list arrives as one transfer, which cannot stop half way:
+// the progress window shows it without Cancel.
+void TForm1::ShowListProgress(const char* caption) {
+    if (!windows_.Form6)
+        return;
+    TForm6& window = *windows_.Form6;
+    window.Clear();
+    window.SetCaption(caption);
+    window.Show();
+    window.SetCancellable(false);
+    window.SetProgress({"Receiving the list of newsgroups from " + settings.NntpServer, "", 0, 0});
 }
 
 void TForm1::GetAllNewsgroups1Click() {
     WithWindowDisabled([this] {
+        struct Hider {
+            TForm6* window;
+            ~Hider() {
+                if (window)
+                    window->Hide();
+            }
+        } hider{windows_.Form6};
+        if (Groups.Empty())
+            ShowListProgress("Getting all newsgroups");
         GetAllNewsgroups(
             *Connection, Groups, settings, StartDirectory,
-            [](const std::string& q) { return VxYesNoDialog(q, ApplicationTitle); },
+            [this](const std::string& q) {
+                const bool yes = VxYesNoDialog(q, ApplicationTitle);
+                if (yes)
+                    ShowListProgress("Getting all newsgroups");
+                return yes;
+            },
             [this] { FillGrid(); });
     });
 }
 
 void TForm1::GetNewNewsgroups1Click() {
     WithWindowDisabled([this] {
+        struct Hider {
+            TForm6* window;
+            ~Hider() {
+                if (window)
+                    window->Hide();
+            }
+        } hider{windows_.Form6};
+        ShowListProgress("Getting new newsgroups");
         GetNewNewsgroups(*Connection, Groups, settings, StartDirectory, [this] { FillGrid(); });
     });
 }
 
 void TForm1::SortListofNewsgroups1Click() {
-    WithWindowDisabled([this] {
+    SortByColumn(0);
+}
+
+void TForm1::SortByColumn(int column) {
+    StringGrid1->horizontalHeader()->setSortIndicatorShown(true);
+    StringGrid1->horizontalHeader()->setSortIndicator(column, Qt::AscendingOrder);
+    WithWindowDisabled([this, column] {
         {
             HourglassCursor hourglass;
-            SortGroups(Groups);
+            SortGroupsByColumn(Groups, column);
         }
         // The grid shows the new order even when the save fails.
         try {
@@ -596,6 +808,7 @@ void TForm1::Settings1Click() {
     if (!windows_.Form2)
         return;
     RunGuarded([this] { EditSettings(*windows_.Form2, settings, IniPath()); });
+    ReturnFocusToGrid();
 }
 
 void TForm1::Find1Click() {
@@ -614,13 +827,22 @@ void TForm1::FindNextMatch() {
     if (FindText.empty())
         return;
     std::optional<std::size_t> match;
+    bool wrapped = false;
     {
         HourglassCursor hourglass;
-        match = ::FindNextMatch(Groups, CurrentGridRow() - 1, FindText,
-                                [] { QCoreApplication::processEvents(); });
+        const auto letThrough = [] { QCoreApplication::processEvents(); };
+        const std::ptrdiff_t current = CurrentGridRow() - 1;
+        match = ::FindNextMatch(Groups, current, FindText, letThrough);
+        // On from the top, as a text editor's search goes on.
+        if (!match && current >= 0) {
+            match = ::FindNextMatch(Groups, -1, FindText, letThrough);
+            wrapped = match.has_value();
+        }
     }
     if (match) {
         SetCurrentGridRow(static_cast<int>(*match) + 1);
+        if (wrapped)
+            statusBar()->showMessage(QString::fromLatin1(FindWrappedNote), 5000);
         return;
     }
     VxInfoDialog("No more matches.", ApplicationTitle);
@@ -633,6 +855,8 @@ void TForm1::EditGroupSettings() {
     const auto index = static_cast<std::size_t>(row - 1);
     const GroupSettingsTexts texts = GroupSettingsTextsOf(Groups[index]);
     TForm5* dialog = windows_.Form5;
+    dialog->Table = &Groups;
+    dialog->Index = index;
     dialog->GroupName->setText(Text(Groups[index].Name));
     dialog->ConferenceEdit->setText(Text(texts.Conference));
     dialog->LastReadEdit->setText(Text(texts.LastRead));
@@ -660,6 +884,15 @@ void TForm1::HelpTopics1Click() {
         return;
     if (!Help.Command(HELP_FINDER, 0))
         VxInfoDialog(Help.MissingText(), ApplicationTitle);
+}
+
+void TForm1::ViewLog1Click() {
+    if (!windows_.Form6)
+        return;
+    windows_.Form6->FlushPendingLines();
+    windows_.Form6->show();
+    windows_.Form6->raise();
+    windows_.Form6->activateWindow();
 }
 
 void TForm1::AboutZandrel1Click() {

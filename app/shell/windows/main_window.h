@@ -19,6 +19,7 @@
 
 class QAction;
 class QFrame;
+class QLabel;
 class QTableView;
 class QToolButton;
 class NewsGroupTableModel;
@@ -55,6 +56,10 @@ enum class BatchStatus {
     // signal ended the run early, at a point where nothing is half done.
     StoppedBySignal = 128,
 };
+
+// The status line's note when Find Next went on from the top.
+inline constexpr const char* FindWrappedNote =
+    "Passed the end of the list; continued from the top.";
 
 // True for exactly one argument that reads BATCH in any letter case.
 bool IsBatchRun(const QStringList& argumentsAfterProgram);
@@ -103,8 +108,14 @@ public:
     QAction *Connect1, *Disconnect1, *GetArticles1, *PostArticles1, *GetAllNewsgroups1,
         *GetNewNewsgroups1, *SortListofNewsgroups1, *ExportListofQueuedNewsgroups1,
         *ImportListofQueuedNewsgroups1, *Settings1, *Exit1, *Find1, *FindNext1, *HelpTopics1,
-        *AboutZandrel1;
+        *AboutZandrel1, *ViewLog1;
     QToolButton* SpeedButtons[9] = {};
+    // The status line: the connection's texts on the left, and whether the
+    // program is connected on the right, where menu tips do not cover it.
+    QLabel* StatusText = nullptr;
+    QLabel* ConnectionIndicator = nullptr;
+    // One line over an empty grid saying how to fill it, with a link to Settings.
+    QLabel* EmptyTableGuide = nullptr;
 
     // The grid's current row, counting the header as row 0.
     int CurrentGridRow() const;
@@ -127,6 +138,10 @@ public slots:
     void HelpTopics1Click();
     void AboutZandrel1Click();
     void EditGroupSettings();
+    // A click on a column title: the table sorted by that column, saved and
+    // shown, as the sort command does by name.
+    void SortByColumn(int column);
+    void ViewLog1Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -148,6 +163,12 @@ private:
     template <typename Command> void WithWindowDisabled(Command&& command);
 
     void RepaintChangedRows();
+    void UpdateEmptyTableGuide();
+    void ShowListProgress(const char* caption);
+    void RestorePlacement();
+    void SavePlacement();
+    // After a command the keyboard is back on the grid, so Enter opens a group.
+    void ReturnFocusToGrid();
 
     SecondaryWindows windows_;
     // Rows changed by a run, repainted together a few times a second.

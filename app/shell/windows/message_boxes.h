@@ -13,6 +13,10 @@ inline constexpr const char* ApplicationTitle = "Zandrel";
 // The error box the application shows for an exception that ends a command.
 void ShowErrorBox(const std::string& text);
 
+// What a command came to, with a button that opens the Work Directory in the
+// desktop's file manager; a warning when something was left undone.
+void ShowRunSummary(const std::string& text, bool somethingLeft, const std::string& workDirectory);
+
 // The library failure handler of the program: a warning box (standard error
 // in a batch run) and the end of the program with exit code 1.
 [[noreturn]] void WarnOfLibraryFailureAndExit(const std::string& message);

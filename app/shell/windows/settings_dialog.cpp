@@ -4,11 +4,15 @@
 #include "vxutil.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -17,6 +21,24 @@ QLineEdit* AddRow(QFormLayout* form, const char* label, const char* name) {
     edit->setObjectName(name);
     form->addRow(QString::fromLatin1(label), edit);
     return edit;
+}
+
+// A field some command cannot do without: its label in bold, and what needs
+// it in the empty box and its tip.
+void MarkNeeded(QFormLayout* form, QLineEdit* edit, const char* neededFor) {
+    if (auto* label = qobject_cast<QLabel*>(form->labelForField(edit))) {
+        QFont bold = label->font();
+        bold.setBold(true);
+        label->setFont(bold);
+    }
+    edit->setPlaceholderText(QString::fromLatin1(neededFor));
+    edit->setToolTip(QString::fromLatin1(neededFor));
+}
+
+// Only what the pattern allows can be typed; the range is checked as a whole.
+void AllowOnly(QLineEdit* edit, const char* pattern) {
+    edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QString::fromLatin1(pattern)), edit));
 }
 
 QWidget* NewPage(QTabWidget* tabs, const char* title, QFormLayout*& form) {
@@ -47,6 +69,9 @@ TForm2::TForm2(QWidget* parent) : OkCancelDialog(parent) {
     Edit2 = AddRow(form, "NNTP Remote Port", "Edit2");
     Edit3 = AddRow(form, "NNTP User ID", "Edit3");
     Edit4 = AddRow(form, "NNTP Password", "Edit4");
+    Edit4->setEchoMode(QLineEdit::Password);
+    MarkNeeded(form, Edit1, "Needed to connect");
+    AllowOnly(Edit2, "[0-9]{0,5}");
     SecurityBox = new QComboBox;
     SecurityBox->setObjectName("SecurityBox");
     for (const auto security : {NntpSecurity::None, NntpSecurity::Tls, NntpSecurity::StartTls})
@@ -63,10 +88,28 @@ TForm2::TForm2(QWidget* parent) : OkCancelDialog(parent) {
     NewPage(PageControl1, "Identity", form);
     Edit6 = AddRow(form, "Domain", "Edit6");
     Edit7 = AddRow(form, "Organization", "Edit7");
+    MarkNeeded(form, Edit6, "Needed to post replies: the part of your address after the @");
     NewPage(PageControl1, "Qwk Settings", form);
     Edit8 = AddRow(form, "Qwk ID", "Edit8");
+    MarkNeeded(form, Edit8, "Needed: names the packet files, 1 to 8 letters or digits");
+    AllowOnly(Edit8, "[A-Za-z0-9]{0,8}");
     Edit9 = AddRow(form, "Maximum Lines Per Message", "Edit9");
-    Edit10 = AddRow(form, "Work Directory", "Edit10");
+    AllowOnly(Edit9, "[0-9]{0,6}");
+    // The folder is chosen rather than typed, though it may be typed too.
+    Edit10 = new QLineEdit;
+    Edit10->setObjectName("Edit10");
+    BrowseButton = new QToolButton;
+    BrowseButton->setObjectName("BrowseButton");
+    BrowseButton->setText(QStringLiteral("&Browse…"));
+    BrowseButton->setAccessibleName(QStringLiteral("Choose the Work Directory"));
+    connect(BrowseButton, &QToolButton::clicked, this, &TForm2::ChooseWorkDirectory);
+    auto* workRow = new QHBoxLayout;
+    workRow->addWidget(Edit10);
+    workRow->addWidget(BrowseButton);
+    form->addRow(QStringLiteral("Work Directory"), workRow);
+    if (auto* label = qobject_cast<QLabel*>(form->labelForField(workRow)))
+        label->setBuddy(Edit10);
+    MarkNeeded(form, Edit10, "Needed: the packets are written here");
     CharacterSetBox = new QComboBox;
     CharacterSetBox->setObjectName("CharacterSetBox");
     for (const auto charset :
@@ -75,13 +118,37 @@ TForm2::TForm2(QWidget* parent) : OkCancelDialog(parent) {
                                  static_cast<int>(charset));
     form->addRow(QStringLiteral("Character Set"), CharacterSetBox);
 
+    ProblemLabel = new QLabel(this);
+    ProblemLabel->setObjectName("ProblemLabel");
+    ProblemLabel->setWordWrap(true);
+    ProblemLabel->setStyleSheet(QStringLiteral("color: #b00000;"));
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl1);
+    layout->addWidget(ProblemLabel);
     AddButtons(layout);
+    for (QLineEdit* edit : {Edit1, Edit2, Edit8, Edit9, Edit10})
+        connect(edit, &QLineEdit::textChanged, this, &TForm2::CheckFields);
+    CheckFields();
+}
+
+void TForm2::ChooseWorkDirectory() {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Work Directory"), Edit10->text(), QFileDialog::ShowDirsOnly);
+    if (!chosen.isEmpty())
+        Edit10->setText(chosen);
+}
+
+void TForm2::CheckFields() {
+    const std::string problem = Problem();
+    ProblemLabel->setText(QString::fromLocal8Bit(problem.empty() ? problem : problem + "."));
+    ProblemLabel->setVisible(!problem.empty());
+    OkButton->setEnabled(problem.empty());
 }
 
 void TForm2::LoadFrom(const Settings& settings) {
     PageControl1->setCurrentIndex(0);
+    unreadTexts_ = settings.UnreadTexts;
     // A value the file held but could not be read is shown as the file has it.
     auto shown = [&settings](const char* key, const QString& value) {
         const auto unread = settings.UnreadTexts.find(key);
@@ -99,6 +166,7 @@ void TForm2::LoadFrom(const Settings& settings) {
     Edit10->setText(Text(settings.WorkDirectory));
     CharacterSetBox->setCurrentIndex(
         CharacterSetBox->findData(static_cast<int>(settings.CharacterSet)));
+    CheckFields();
 }
 
 void TForm2::StoreInto(Settings& settings) const {
@@ -138,19 +206,29 @@ void TForm2::StoreInto(Settings& settings) const {
 }
 
 std::string TForm2::Problem() const {
-    return QwkIdProblem(Text(Edit8));
+    // A number the file held but that could not be read, still untouched,
+    // keeps its line in the file as it is and is not checked here; the user
+    // was told at start-up.
+    auto unchangedUnread = [this](const char* key, const QLineEdit* edit) {
+        const auto unread = unreadTexts_.find(key);
+        return unread != unreadTexts_.end() && unread->second == Text(edit);
+    };
+    std::string problem = NntpServerProblem(Text(Edit1));
+    if (problem.empty() && !unchangedUnread(SettingsKeyNntpPort, Edit2))
+        problem = NntpPortProblem(Text(Edit2));
+    if (problem.empty())
+        problem = QwkIdProblem(Text(Edit8));
+    if (problem.empty() && !unchangedUnread(SettingsKeyLinesPerMessage, Edit9))
+        problem = LinesPerMessageProblem(Text(Edit9));
+    if (problem.empty())
+        problem = WorkDirectoryProblem(Text(Edit10));
+    return problem;
 }
 
 void TForm2::accept() {
-    // The Qwk ID names the packet's files: the dialog stays open until it can.
-    const std::string problem = Problem();
-    if (!problem.empty()) {
-        PageControl1->setCurrentIndex(2);
-        Edit8->setFocus();
-        QMessageBox::warning(this, QString::fromLatin1(ApplicationTitle),
-                             QString::fromLocal8Bit(problem + "."));
+    // Ok is disabled while a field is wrong; Enter in a box must not get past that.
+    if (!Problem().empty())
         return;
-    }
     OkCancelDialog::accept();
 }
 

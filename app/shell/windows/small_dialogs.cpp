@@ -36,7 +36,14 @@ QIcon ProgramIcon() {
     return icon;
 }
 
-OkCancelDialog::OkCancelDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags) {
+namespace {
+// A dialog has no use for minimising or maximising.
+constexpr Qt::WindowFlags PlainDialog =
+    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+} // namespace
+
+OkCancelDialog::OkCancelDialog(QWidget* parent, Qt::WindowFlags flags)
+    : QDialog(parent, flags ? flags : PlainDialog) {
     OkButton = new QPushButton("&Ok", this);
     OkButton->setObjectName("OkButton");
     OkButton->setDefault(true);
@@ -89,9 +96,13 @@ TForm5::TForm5(QWidget* parent)
 void TForm5::accept() {
     const GroupSettingsTexts texts{ConferenceEdit->text().toLocal8Bit().toStdString(),
                                    LastReadEdit->text().toLocal8Bit().toStdString()};
-    const std::string problem = GroupSettingsProblem(texts);
+    const std::string problem =
+        Table ? GroupSettingsProblem(*Table, Index, texts) : GroupSettingsProblem(texts);
     if (!problem.empty()) {
-        const bool conferenceWrong = !GroupSettingsProblem({texts.Conference, ""}).empty();
+        const bool conferenceWrong =
+            !(Table ? GroupSettingsProblem(*Table, Index, {texts.Conference, ""})
+                    : GroupSettingsProblem({texts.Conference, ""}))
+                 .empty();
         (conferenceWrong ? ConferenceEdit : LastReadEdit)->setFocus();
         QMessageBox::warning(this, QString::fromLatin1(ApplicationTitle),
                              QString::fromLocal8Bit(problem));
@@ -100,7 +111,7 @@ void TForm5::accept() {
     OkCancelDialog::accept();
 }
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, PlainDialog) {
     setObjectName("AboutBox");
     setWindowTitle("About Zandrel");
     auto* icon = new QLabel(this);

@@ -5,6 +5,9 @@
 #include <QDialog>
 #include <QWidget>
 
+#include <cstddef>
+
+class NewsGroupTable;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -36,8 +39,13 @@ public:
     explicit TForm5(QWidget* parent = nullptr);
     // Ok: refused with a message, the dialog staying open, while the
     // conference is neither empty (not queued) nor a number from 0 to 65535,
-    // or the last-read pointer is neither empty nor a whole number.
+    // or the last-read pointer is neither empty nor a whole number, or the
+    // conference is another group's (named in the message).
     void accept() override;
+    // The table and the entry being edited, for the check against the other
+    // groups' conferences; none: only the texts themselves are checked.
+    const NewsGroupTable* Table = nullptr;
+    std::size_t Index = 0;
     QLabel* GroupName;
     QLineEdit* ConferenceEdit;
     QLineEdit* LastReadEdit;
