@@ -9,6 +9,7 @@
 #include "shell/windows/small_dialogs.h"
 #include "support/blocking_nntp_client.h"
 #include "support/local_news_server.h"
+#include "support/modal_answerer.h"
 #include "support/reply_packet_builder.h"
 #include "support/temp_directory.h"
 
@@ -58,7 +59,14 @@ TEST(MainWindowE2E, GetArticlesFromTheWindowPacksThePacketAndMovesTheGrid) {
     EXPECT_TRUE(form.GetArticles1->isEnabled());
     EXPECT_FALSE(form.Connect1->isEnabled());
 
-    form.GetArticles1->trigger();
+    {
+        // The run ends with its summary.
+        ModalAnswerer answerer(ModalAnswerer::Click(QMessageBox::Ok));
+        form.GetArticles1->trigger();
+        ASSERT_EQ(answerer.Texts().size(), 1);
+        EXPECT_EQ(answerer.Texts()[0].toStdString(),
+                  "3 articles from 1 group added to " + dir.File("WORK/MYBBS.QWK") + ".");
+    }
     EXPECT_TRUE(form.isEnabled());
     EXPECT_FALSE(form6.isVisible());
     EXPECT_EQ(form6.windowTitle(), "Retrieving articles");

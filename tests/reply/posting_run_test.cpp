@@ -126,13 +126,15 @@ TEST_F(PostingRunTest, PostsEachReplyToItsGroupAndKeepsTheOneWithoutAGroup) {
                                  "Message-ID: <46365.75.1.42@zandrel.example.org>\r\n"
                                  "User-Agent: Zandrel/1.0");
     EXPECT_EQ(posted[0].Body, "Hello\r\n..dot line\r\n...two\r\n");
-    // The reply without a group neither counts nor shows in the log.
+    // The reply without a group does not count; the log says why it stays.
     EXPECT_THAT(posted[1].Headers, HasSubstr("From: jdoe@example.net\r\n"));
     EXPECT_THAT(posted[1].Headers, HasSubstr("Message-ID: <46365.75.2.42@zandrel.example.org>"));
 
     EXPECT_EQ(log.caption, "Posting articles");
     EXPECT_THAT(log.lines,
-                ElementsAre("Sending article to alt.first", "Sending article to alt.second",
+                ElementsAre("Sending article to alt.first",
+                            "Conference 9 is not queued as any newsgroup; the reply is kept.",
+                            "Sending article to alt.second",
                             "1 reply not posted, kept in MYBBS.REP"));
     EXPECT_EQ(log.showCount, 1);
     EXPECT_FALSE(log.shown);

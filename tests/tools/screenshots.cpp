@@ -1,16 +1,20 @@
 // Takes the manual's and the README's pictures from the real windows: the
-// main window over a sample newsgroup table, and the Settings dialog. Run by
+// main window over a sample newsgroup table, the Settings dialog, the
+// progress window part way through a run and the summary at its end. Run by
 // scripts/images on the offscreen platform; writes PNGs into the folder named
 // by its argument.
 #include "shell/windows/log_window.h"
 #include "shell/windows/main_window.h"
+#include "shell/windows/message_boxes.h"
 #include "shell/windows/progress_form.h"
 #include "shell/windows/settings_dialog.h"
 #include "shell/windows/small_dialogs.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -72,6 +76,38 @@ int main(int argc, char** argv) {
         form2.reject();
     });
     form1.Settings1->trigger();
+
+    // The progress window as a Get Articles run shows it, part way through.
+    form6.SetAnchor(&form1);
+    form6.SetCaption("Retrieving articles");
+    form6.Clear();
+    form6.Show();
+    for (const char* line :
+         {"Selecting newsgroup: alt.bbs", "    Retrieving article # 48212",
+          "        Saving article.", "Selecting newsgroup: alt.folklore.computers",
+          "    Retrieving article # 913378", "        Saving article.",
+          "    Retrieving article # 913379", "        Saving article."})
+        form6.AppendLine(line);
+    form6.SetProgress({"Retrieving articles from alt.folklore.computers",
+                       GroupArticleCounts(2, 3, 12, 150), 12, 150});
+    form6.FlushPendingLines();
+    QApplication::processEvents();
+    saved = Save(form6, output + "/progress.png") && saved;
+    form6.Hide();
+
+    // The summary at the end of the run, a message box taken once it shows.
+    QTimer::singleShot(0, &form1, [&] {
+        QApplication::processEvents();
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            saved = Save(*box, output + "/summary.png") && saved;
+            // A box with two buttons has no escape button, and ignores close.
+            if (auto* dialog = qobject_cast<QDialog*>(box))
+                dialog->done(QMessageBox::Ok);
+        }
+    });
+    ShowRunSummary(
+        "96 articles from 3 groups added to /home/ann/.local/share/zandrel/WORK/USENET.QWK.", false,
+        start.path().toStdString());
     form1.close();
     return saved ? 0 : 1;
 }
