@@ -11,6 +11,7 @@
 #include "support/local_news_server.h"
 #include "support/modal_answerer.h"
 #include "support/reply_packet_builder.h"
+#include "support/secondary_windows.h"
 #include "support/temp_directory.h"
 
 #include <QAction>
@@ -44,14 +45,11 @@ TEST(MainWindowE2E, GetArticlesFromTheWindowPacksThePacketAndMovesTheGrid) {
     TempWorkDirectory::Write(dir.File("ZANDREL.INI"),
                              "[NNTP]\r\nNNTP Server=127.0.0.1\r\n[Qwk]\r\nQwk ID=MYBBS\r\n");
     TempWorkDirectory::Write(dir.File("GROUPS.DAT"), group + " 5 0\r\n");
-    TForm2 form2;
-    TAboutBox about;
-    TForm4 form4;
-    TForm5 form5;
-    TForm6 form6;
-    TProgressForm progress;
+    SecondaryWindowSet windows;
+    TForm6& form6 = windows.form6;
+    TProgressForm& progress = windows.progress;
     TForm1 form;
-    form.SetSecondaryWindows({&form2, &about, &form4, &form5, &form6, &progress});
+    form.SetSecondaryWindows(windows.All());
     form.show();
 
     form.Connect1->trigger();

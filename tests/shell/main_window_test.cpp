@@ -7,6 +7,7 @@
 #include "shell/windows/settings_dialog.h"
 #include "shell/windows/small_dialogs.h"
 #include "support/modal_answerer.h"
+#include "support/secondary_windows.h"
 #include "support/temp_directory.h"
 
 #include <QAction>
@@ -35,15 +36,7 @@
 
 namespace {
 
-struct Windows {
-    TForm2 form2;
-    TAboutBox about;
-    TForm4 form4;
-    TForm5 form5;
-    TForm6 form6;
-    TProgressForm progress;
-    SecondaryWindows All() { return {&form2, &about, &form4, &form5, &form6, &progress}; }
-};
+using Windows = SecondaryWindowSet;
 
 class MainWindowTest : public ::testing::Test {
 protected:

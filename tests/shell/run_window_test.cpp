@@ -9,6 +9,7 @@
 #include "support/modal_answerer.h"
 #include "support/reply_packet_builder.h"
 #include "support/scripted_news_server.h"
+#include "support/secondary_windows.h"
 #include "support/temp_directory.h"
 
 #include <QAction>
@@ -21,15 +22,7 @@
 
 namespace {
 
-struct Windows {
-    TForm2 form2;
-    TAboutBox about;
-    TForm4 form4;
-    TForm5 form5;
-    TForm6 form6;
-    TProgressForm progress;
-    SecondaryWindows All() { return {&form2, &about, &form4, &form5, &form6, &progress}; }
-};
+using Windows = SecondaryWindowSet;
 
 class RunWindowTest : public ::testing::Test {
 protected:

@@ -47,6 +47,15 @@
 #include <system_error>
 
 namespace {
+
+// Hides the log window however a command ends.
+struct LogWindowHider {
+    TForm6* window;
+    ~LogWindowHider() {
+        if (window)
+            window->Hide();
+    }
+};
 std::string Local8(const QString& s) {
     return s.toLocal8Bit().toStdString();
 }
@@ -727,13 +736,7 @@ void TForm1::ShowListProgress(const char* caption) {
 
 void TForm1::GetAllNewsgroups1Click() {
     WithWindowDisabled([this] {
-        struct Hider {
-            TForm6* window;
-            ~Hider() {
-                if (window)
-                    window->Hide();
-            }
-        } hider{windows_.Form6};
+        const LogWindowHider hider{windows_.Form6};
         if (Groups.Empty())
             ShowListProgress("Getting all newsgroups");
         GetAllNewsgroups(
@@ -750,13 +753,7 @@ void TForm1::GetAllNewsgroups1Click() {
 
 void TForm1::GetNewNewsgroups1Click() {
     WithWindowDisabled([this] {
-        struct Hider {
-            TForm6* window;
-            ~Hider() {
-                if (window)
-                    window->Hide();
-            }
-        } hider{windows_.Form6};
+        const LogWindowHider hider{windows_.Form6};
         ShowListProgress("Getting new newsgroups");
         GetNewNewsgroups(*Connection, Groups, settings, StartDirectory, [this] { FillGrid(); });
     });
